@@ -1,0 +1,64 @@
+#include "platform/lumvek_binding.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+
+namespace halvex {
+namespace {
+
+constexpr const char* kLibraryName = "liblumvek.so";
+
+std::filesystem::path executableFolder() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : exe.parent_path();
+}
+
+// The library handle and the bound exports belong to the process, as the
+// library itself does; only the user-interface thread calls in here.
+struct Binding {
+    void* handle = nullptr;
+    std::unordered_map<std::string, void*> exports;
+};
+
+Binding& binding() {
+    static Binding b;
+    return b;
+}
+
+void* loadLibrary() {
+    Binding& b = binding();
+    if (b.handle) return b.handle;
+    // Beside the executable first, so that a build or an installed copy uses
+    // its own library; then wherever the loader looks.
+    std::string beside = (executableFolder() / kLibraryName).string();
+    b.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!b.handle) b.handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!b.handle) {
+        const char* why = dlerror();
+        throw LumvekLoadError(why ? why : std::string(kLibraryName) + ": cannot be loaded");
+    }
+    return b.handle;
+}
+
+}  // namespace
+
+void* resolveLumvekExport(const char* name) {
+    Binding& b = binding();
+    if (auto it = b.exports.find(name); it != b.exports.end()) return it->second;
+    void* handle = loadLibrary();
+    dlerror();
+    void* address = dlsym(handle, name);
+    if (!address) {
+        const char* why = dlerror();
+        throw LumvekLoadError(why ? why : std::string(name) + ": export not found");
+    }
+    b.exports.emplace(name, address);
+    return address;
+}
+
+}  // namespace halvex

@@ -1,0 +1,78 @@
+// The worker frame shared by every multi-threaded export, and the small
+// numeric rules that all kernels follow. Internal to the library.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+namespace lumvek_detail {
+
+inline constexpr int kSide = 512;
+inline constexpr int kSliceSize = kSide * kSide;  // 262144 elements
+inline constexpr int kWorkers = 8;                 // fixed, not taken from the hardware
+inline constexpr int kBandRows = kSide / kWorkers; // 64 rows per worker
+
+// Every worker calls wait() exactly once, after it has built whatever it needs
+// of its own and before it writes anything. It returns false when the call has
+// been abandoned (a worker could not be started or could not build its
+// tables); the worker must then return without writing.
+class WorkerGate {
+public:
+    virtual bool wait(bool ready) = 0;
+
+protected:
+    ~WorkerGate() = default;
+};
+
+using WorkerBody = std::function<void(int worker, WorkerGate& gate)>;
+// Starts fn on a new thread held by slot; false when no thread can be had.
+using ThreadStarter = bool (*)(std::thread& slot, std::function<void()> fn);
+
+bool start_std_thread(std::thread& slot, std::function<void()> fn) noexcept;
+
+// Runs body on `count` new threads (at most kWorkers), joins them in index
+// order and returns true. If a thread can't be started, the started ones are
+// released without writing, joined, and false is returned: the output stays
+// untouched.
+bool run_workers(int count, const WorkerBody& body, ThreadStarter start = start_std_thread) noexcept;
+
+// The common case: 8 workers, worker k handling output rows [64k, 64k + 64).
+bool run_bands(const std::function<void(int worker, int rowBegin, int rowEnd)>& band,
+               ThreadStarter start = start_std_thread) noexcept;
+
+// Runs f and swallows any failure (an allocation that can't be had): no
+// exception may leave the C interface, and a failed call writes nothing more.
+template <class F>
+void guarded(F&& f) noexcept {
+    try {
+        f();
+    } catch (...) {
+    }
+}
+
+// Float to int32 toward zero, saturating instead of overflowing (NaN gives 0).
+inline int32_t trunc_to_int(float v) noexcept {
+    if (!(v == v)) return 0;
+    if (v >= 2147483520.0f) return INT32_MAX;  // largest float below 2^31
+    if (v <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+// Half away from zero: add 0.5 to a non-negative value or subtract 0.5 from a
+// negative one, in single precision, then truncate.
+inline int32_t round_nearest(float v) noexcept { return trunc_to_int(v >= 0.0f ? v + 0.5f : v - 0.5f); }
+
+// Add 0.5 and truncate (differs from round_nearest below zero).
+inline int32_t round_half_up(float v) noexcept { return trunc_to_int(v + 0.5f); }
+
+// A 16-bit store keeps the low 16 bits.
+inline int16_t low16(int32_t v) noexcept { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
+
+// Radius of a Gaussian window from its sigma, in single precision.
+inline int radius_from_sigma(float sigma) noexcept { return trunc_to_int(sigma * 1.6666666f + 0.499f); }
+
+inline int clamp_index(int i, int hi) noexcept { return i < 0 ? 0 : (i > hi ? hi : i); }
+
+}  // namespace lumvek_detail
