@@ -1,15 +1,123 @@
+// halvex: the desktop program, and its automation driver (--batch).
+#include <QApplication>
 #include <cstdio>
+#include <filesystem>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
 
-#include "platform/lumvek_binding.h"
+#include "platform/qt/qt_text_painter.h"
+#include "platform/qt/qt_ui.h"
+#include "platform/script/batch_driver.h"
+#include "platform/script/script_ui.h"
+#include "workspace/qt/main_window.h"
+#include "workspace/workspace.h"
 
-int main() {
-    try {
-        int32_t in = 117, out = 0;
-        LUMVEK(lumvektst)(&out, &in);
-        std::printf("halvex: lumvek loaded (%d)\n", out);
-        return 0;
-    } catch (const halvex::LumvekLoadError& e) {
-        std::fprintf(stderr, "halvex: %s\n", e.what());
-        return 1;
+namespace {
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  halvex [--app-folder DIR] [FILE|FOLDER...]\n"
+    "      Start the workstation and load the given DICOM files, or every DICOM\n"
+    "      file of the given folders.\n"
+    "  halvex --batch SCRIPT [--app-folder DIR]\n"
+    "      Run an automation script headless (SCRIPT - reads standard input);\n"
+    "      exits 0 when the script ran to its end, 2 at a line it can't carry out.\n"
+    "  halvex --help\n"
+    "      Show this text.\n"
+    "Options:\n"
+    "  --app-folder DIR  keep settings and the temporary stack file in DIR\n"
+    "                    instead of the program's folder.\n";
+
+struct Options {
+    bool help = false;
+    std::string batchScript;
+    bool batch = false;
+    std::string appFolder;
+    std::vector<std::string> paths;
+    std::string error;
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--batch" || a == "--app-folder") {
+            if (i + 1 >= argc) {
+                o.error = a + " needs an argument";
+                break;
+            }
+            (a == "--batch" ? o.batchScript : o.appFolder) = argv[++i];
+            o.batch = o.batch || a == "--batch";
+        } else if (a.rfind("--", 0) == 0) {
+            o.error = "unknown option " + a;
+            break;
+        } else {
+            o.paths.push_back(a);
+        }
     }
+    return o;
+}
+
+std::string executableFolder(const char* argv0) {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) exe = std::filesystem::absolute(argv0, ec);
+    return exe.parent_path().string() + "/";
+}
+
+int runBatch(const Options& o, const std::string& programFolder) {
+    std::ifstream file;
+    std::istream* script = &std::cin;
+    if (o.batchScript != "-") {
+        file.open(o.batchScript);
+        if (!file) {
+            std::cerr << "halvex: cannot read " << o.batchScript << "\n";
+            return 2;
+        }
+        script = &file;
+    }
+    halvex::ScriptUi ui(std::cout);
+    halvex::Workspace workspace(ui);
+    workspace.main.PIC1.setTextPainter(std::make_shared<halvex::QtTextPainter>());
+    workspace.start(programFolder);
+    halvex::BatchDriver driver(workspace, ui, std::cout, std::cerr);
+    const int result = driver.run(*script);
+    workspace.stop();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parseOptions(argc, argv);
+    if (!o.error.empty()) {
+        std::cerr << "halvex: " << o.error << "\n" << kUsage;
+        return 2;
+    }
+    if (o.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+    const std::string programFolder = o.appFolder.empty() ? halvex::resolveProgramFolder(executableFolder(argv[0]))
+                                                          : o.appFolder;
+    if (o.batch) {
+        // Headless: Qt only draws the text of the views.
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QGuiApplication app(argc, argv);
+        return runBatch(o, programFolder);
+    }
+
+    QApplication app(argc, argv);
+    halvex::QtUi ui;
+    halvex::Workspace workspace(ui);
+    workspace.main.PIC1.setTextPainter(std::make_shared<halvex::QtTextPainter>());
+    halvex::MainWindow window(workspace, ui);
+    window.show();
+    workspace.start(programFolder);
+    workspace.open(o.paths);
+    return app.exec();
 }

@@ -1,0 +1,65 @@
+#include "workspace/image_store.h"
+
+#include "platform/files.h"
+#include "platform/number_text.h"
+
+namespace halvex {
+
+bool isTempSlot(const SliceInfo& entry) { return entry.name.rfind(kTempStackName, 0) == 0; }
+
+int tempSlotOf(const SliceInfo& entry) {
+    const std::string& n = entry.name;
+    return textToInt(n.size() >= 4 ? n.substr(n.size() - 4) : n);
+}
+
+void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov) {
+    const int slot = store.tempSlotCount;
+    const int n = store.sliceCount;
+    if (n >= kMaxSlices)
+        throw WorkspaceError("The slice list is full (" + std::to_string(kMaxSlices) + " slices): clear some slices first.");
+    if (slot >= kMaxTempSlots || slot < 0)
+        throw WorkspaceError("The temporary stack file is full (" + std::to_string(kMaxTempSlots) +
+                             " slots): clear all slices to start it again.");
+    if (!writeAt(store.tempStackPath(), int64_t(slot) * kSliceBytes, store.workImage.data(), kSliceBytes))
+        throw WorkspaceError("Cannot write the temporary stack file " + store.tempStackPath() + ".");
+
+    const std::string name = kTempStackName + formatFixed(slot, "0000");
+    const SliceInfo& current = store.slices[static_cast<size_t>(store.currentSlice)];
+    SliceInfo& entry = store.slices[static_cast<size_t>(n)];
+    entry.path = store.appFolder + name;
+    entry.name = name;
+    entry.ctOffset = ctOffset;
+    entry.pixelOffset = 0;
+    entry.dfov = dfov;
+    entry.position = position;
+    entry.kernel = current.kernel;
+    entry.series = current.series;
+    entry.thickness = current.thickness;
+    entry.mAs = current.mAs;
+    entry.mA = current.mA;
+
+    for (ScrollBar* bar : store.sliceScrollBars) bar->setMaximum(n);
+    store.tempSlotCount = static_cast<int16_t>(slot + 1);
+    store.sliceCount = static_cast<int16_t>(n + 1);
+}
+
+bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) {
+    if (isTempSlot(entry)) {
+        readAt(store.tempStackPath(), int64_t(tempSlotOf(entry)) * kSliceBytes, image, kSliceBytes);
+        return true;
+    }
+    store.currentPath = entry.path;
+    const int64_t length = fileLength(entry.path);
+    if (length < 0 || length >= kMaxSliceFileBytes) return false;
+    readAt(entry.path, entry.pixelOffset, image, kSliceBytes);
+    return true;
+}
+
+void LOADSLICE(ImageStore& store, int16_t index) {
+    if (index < 0 || index >= kMaxSlices) return;
+    const SliceInfo& entry = store.slices[static_cast<size_t>(index)];
+    readSlicePixels(store, entry, store.workImage.data());
+    store.workCtOffset = entry.ctOffset;
+}
+
+}  // namespace halvex

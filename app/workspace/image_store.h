@@ -1,0 +1,105 @@
+// The workspace state every window and processing driver shares: the slice
+// list, the working image and its companions, the window setting and the ROI.
+// Slices are not held in memory: each entry names a file and the byte offset
+// of its pixels; slices the program makes go to the stack file "ATEMP".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+
+namespace halvex {
+
+inline constexpr int kSide = 512;
+inline constexpr int kSlicePixels = kSide * kSide;      // 262144
+inline constexpr int kSliceBytes = kSlicePixels * 2;    // 524288
+inline constexpr int kMaxSlices = 2048;
+inline constexpr int kMaxTempSlots = 4095;              // slot offsets stay below 2^31
+inline constexpr int64_t kMaxSliceFileBytes = 600000;   // larger files are not read as one slice
+inline constexpr const char* kTempStackName = "ATEMP";
+
+// A command that would overfill the slice list or the stack file, or that
+// can't write the stack file, ends with this message.
+class WorkspaceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct SliceInfo {
+    std::string path;
+    std::string name;
+    float position = 0;
+    float imagePositionZ = 0;
+    int32_t series = 0;
+    int32_t pixelOffset = 0;
+    int16_t ctOffset = 0;
+    float thickness = 0;
+    float dfov = 0;
+    float rotationTime = 0;
+    std::string patientName;
+    std::string kernel;
+    int16_t mAs = 0;
+    float mA = 0;
+    float ctdi = 0;
+    int16_t kV = 0;
+    int32_t fileNumberKey = 0;
+    int32_t kernelKey = 0;
+    int32_t patientKey = 0;
+};
+
+struct ImageStore {
+    std::vector<int16_t> workImage = std::vector<int16_t>(kSlicePixels);
+    std::vector<int16_t> referenceImage = std::vector<int16_t>(kSlicePixels);
+    std::vector<int16_t> scratchImage = std::vector<int16_t>(kSlicePixels);
+    std::vector<uint8_t> displayBytes = std::vector<uint8_t>(kSlicePixels);
+    std::array<uint8_t, 2560> stampBitmap{};
+    std::vector<SliceInfo> slices = std::vector<SliceInfo>(kMaxSlices);
+    int16_t sliceCount = 0;
+    int16_t currentSlice = 0;
+    int16_t dualCurrentSlice = 0;
+    int16_t tempSlotCount = 0;
+    int16_t workCtOffset = 0;
+    int16_t windowWidth = 0, windowCentre = 0;
+    int16_t dualWindowWidth = 0, dualWindowCentre = 0;
+    int16_t fftSize = 0;
+    float currentDfov = 0;
+    float inverseDfov = 0;
+    float pixelSize = 0;
+    int16_t currentKv = 0;
+    int16_t zoomOn = 0;
+    int16_t roiLeft = 0, roiTop = 0, roiWidth = 0, roiHeight = 0;
+    std::string appFolder;  // with its trailing separator
+    std::string currentPath;
+    std::string versionLabel;
+    float pi = 0, twoPi = 0;
+
+    // The slice scroll bars of the windows, whose maximum follows the list.
+    std::vector<ScrollBar*> sliceScrollBars;
+
+    std::string tempStackPath() const { return appFolder + kTempStackName; }
+};
+
+// True for entries that live in the stack file ("ATEMP" + four digits).
+bool isTempSlot(const SliceInfo& entry);
+// The slot number of a stack-file entry: the value of the last four characters.
+int tempSlotOf(const SliceInfo& entry);
+
+// Appends workImage as a new slice in the next slot of the stack file.
+// Throws WorkspaceError (and changes nothing) when the list or the stack file
+// is full or the slot can't be written.
+void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov);
+
+// Reads slice `index` into workImage without showing it.
+void LOADSLICE(ImageStore& store, int16_t index);
+
+// Reads the 524288 pixel bytes of an entry into `image`: from the stack file
+// for temp slots, else from its file at pixelOffset unless that file is
+// 600000 bytes or longer (then `image` keeps its content). Returns whether
+// pixels were read.
+bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image);
+
+}  // namespace halvex

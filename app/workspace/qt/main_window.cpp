@@ -1,0 +1,103 @@
+#include "workspace/qt/main_window.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "platform/qt/control_binding.h"
+#include "platform/qt/view_widget.h"
+
+namespace halvex {
+
+MainWindow::MainWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {
+    setObjectName("CTDSPF");
+    setWindowTitle("CT-3DMORV");
+    setAcceptDrops(true);
+    CTDSPF& w = workspace_.main;
+    CommandGuard& g = workspace_.guard;
+
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+
+    auto* viewColumn = new QVBoxLayout;
+    viewColumn->addWidget(new ViewWidget(w, central));
+    auto* sliceRow = new QHBoxLayout;
+    sliceRow->addWidget(bindScrollBar(w.HS1, g, central), 1);
+    auto* label = bindLabel(w.Label1, g, central);
+    label->setMinimumWidth(40);
+    sliceRow->addWidget(label);
+    viewColumn->addLayout(sliceRow);
+    viewColumn->addStretch(1);
+    layout->addLayout(viewColumn);
+
+    auto* scroll = new QScrollArea(central);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(buildControls());
+    scroll->setMinimumWidth(300);
+    layout->addWidget(scroll, 1);
+    setCentralWidget(central);
+
+    progress_ = new QProgressBar(this);
+    progress_->setVisible(false);
+    statusBar()->addPermanentWidget(progress_);
+    ui.setParentWindow(this);
+    ui.setProgressBar(progress_);
+    ui.addWindow(w.name(), this);
+    resize(900, 640);
+}
+
+QWidget* MainWindow::buildControls() {
+    CTDSPF& w = workspace_.main;
+    CommandGuard& g = workspace_.guard;
+    auto* panel = new QWidget;
+    auto* column = new QVBoxLayout(panel);
+
+    auto* window = new QGroupBox("Window", panel);
+    auto* grid = new QGridLayout(window);
+    grid->addWidget(bindTextBox(w.WWTX, g, window), 0, 0);
+    grid->addWidget(bindTextBox(w.WCTX, g, window), 0, 1);
+    grid->addWidget(bindButton(w.WWSET, g, window), 0, 2);
+    int col = 0;
+    for (Button* preset : {&w.HEADBTN, &w.CHESTBTN, &w.ABDOBTN1, &w.ABDOBTN2, &w.BONEBTN})
+        grid->addWidget(bindButton(*preset, g, window), 1 + col / 3, col % 3), ++col;
+    grid->addWidget(bindCheckBox(w.MEMOWWCK, g, window), 3, 0);
+    grid->addWidget(bindCheckBox(w.NEGACK, g, window), 3, 1);
+    grid->addWidget(bindCheckBox(w.BAI2CK, g, window), 3, 2);
+    column->addWidget(window);
+
+    auto* roi = new QGroupBox("ROI", panel);
+    auto* roiRow = new QHBoxLayout(roi);
+    for (QRadioButton* b : bindOptionGroup(w.ROIS, g, roi)) roiRow->addWidget(b);
+    column->addWidget(roi);
+
+    column->addStretch(1);
+    return panel;
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+    workspace_.stop();
+    e->accept();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* e) {
+    const QPointF p = e->position();
+    workspace_.guard.run([&] { workspace_.main.windowMouseDown(buttonNumber(e->button()), float(p.x()), float(p.y())); });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+    const auto paths = droppedPaths(e);
+    if (paths.empty()) return;
+    e->acceptProposedAction();
+    workspace_.guard.run([&] { workspace_.main.dropOnWindow(paths); });
+}
+
+}  // namespace halvex

@@ -1,0 +1,66 @@
+#include "workspace/workspace.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+#include "platform/files.h"
+
+namespace halvex {
+
+namespace fs = std::filesystem;
+
+bool Workspace::start(const std::string& programFolder) {
+    bool started = false;
+    guard.run([&] {
+        main.Form_Load(programFolder);
+        started = true;
+    });
+    return started;
+}
+
+void Workspace::stop() {
+    guard.run([&] { main.Form_Unload(); });
+}
+
+WindowLogic* Workspace::window(const std::string& name) {
+    if (name == main.name()) return &main;
+    return nullptr;
+}
+
+void Workspace::open(const std::vector<std::string>& paths) {
+    std::vector<std::string> files;
+    for (const std::string& p : paths) {
+        std::error_code ec;
+        if (fs::is_directory(p, ec)) {
+            const std::string folder = p.back() == '/' ? p : p + "/";
+            for (const std::string& name : folderFiles(folder)) files.push_back(folder + name);
+        } else {
+            files.push_back(p);
+        }
+    }
+    if (!files.empty()) guard.run([&] { main.dropOnView(files); });
+}
+
+std::string resolveProgramFolder(const std::string& executableFolder) {
+    const std::string own = executableFolder.empty() || executableFolder.back() == '/' ? executableFolder
+                                                                                       : executableFolder + "/";
+    if (access(own.c_str(), W_OK) == 0) return own;
+
+    std::string base;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::string(home) + "/.local/share";
+    else
+        return own;
+    const std::string data = base + "/halvex/";
+    std::error_code ec;
+    fs::create_directories(data, ec);
+    for (const char* seed : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"}) {
+        if (!fs::exists(data + seed, ec) && fs::exists(own + seed, ec)) fs::copy_file(own + seed, data + seed, ec);
+    }
+    return data;
+}
+
+}  // namespace halvex

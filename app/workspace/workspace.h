@@ -1,0 +1,42 @@
+// The program's state and windows: one ImageStore shared by the windows, and
+// the rule that one command runs at a time.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ports.h"
+#include "platform/window_logic.h"
+#include "workspace/CTDSPF.h"
+#include "workspace/image_store.h"
+
+namespace halvex {
+
+class Workspace {
+public:
+    explicit Workspace(Ui& ui) : ui(ui), guard(ui), main(store, ui, guard) {}
+
+    // Starts the main window with its program folder; false when start-up
+    // failed (the reason has been shown).
+    bool start(const std::string& programFolder);
+    void stop();
+
+    WindowLogic* window(const std::string& name);
+
+    // Files and folders named on the command line: loaded as a drop on the
+    // view (every regular file of a folder, by name).
+    void open(const std::vector<std::string>& paths);
+
+    Ui& ui;
+    ImageStore store;
+    CommandGuard guard;
+    CTDSPF main;
+};
+
+// The folder the program keeps its settings and stack file in: the program's
+// own folder when it can write there, else a per-user data folder
+// ($XDG_DATA_HOME/halvex or ~/.local/share/halvex) seeded with the program's
+// settings files.
+std::string resolveProgramFolder(const std::string& executableFolder);
+
+}  // namespace halvex
