@@ -12,7 +12,7 @@ namespace halvex {
 
 class Control {
 public:
-    enum class Kind { Button, Label, TextBox, CheckBox, OptionGroup, ScrollBar, Shape };
+    enum class Kind { Button, Label, LabelArray, TextBox, CheckBox, OptionGroup, ScrollBar, Shape };
 
     Control(std::string name, Kind kind) : name_(std::move(name)), kind_(kind) {}
     virtual ~Control() = default;
@@ -60,6 +60,18 @@ public:
 
 private:
     std::string caption_;
+};
+
+// An array of labels sharing one Click handler that gets the index.
+class LabelArray : public Control {
+public:
+    LabelArray(std::string name, std::vector<std::string> captions)
+        : Control(std::move(name), Kind::LabelArray), captions(std::move(captions)) {}
+    void click(int index) const {
+        if (onClick && index >= 0 && index < static_cast<int>(captions.size())) onClick(index);
+    }
+    std::vector<std::string> captions;
+    std::function<void(int)> onClick;
 };
 
 // A text box holds text; typing raises nothing the logic listens to.

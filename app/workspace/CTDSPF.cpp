@@ -17,10 +17,12 @@ constexpr const char* kStampFile = "NFD.BMP";
 constexpr int kBitmapHeaderBytes = 1078;  // file header, info header and 256-entry palette
 }  // namespace
 
-CTDSPF::CTDSPF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CTDSPF", ui, guard), store_(store) {
+CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
+    : WindowLogic("CTDSPF", ui, guard), store_(store), dicom_(dicom) {
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
-                                                       &LH1, &RH1, &ROIS})
+                                                       &LH1, &RH1, &ROIS, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
+                                                       &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &STTX, &ENTX, &STENLBL})
         add(*c);
     HS1.onChange = [this] { HS1_Change(); };
     Label1.onClick = [this] { Label1_Click(); };
@@ -35,6 +37,16 @@ CTDSPF::CTDSPF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     NEGACK.onClick = [this] { NEGACK_Click(); };
     BAI2CK.onClick = [this] { BAI2CK_Click(); };
     ROIS.onClick = [this](int index) { ROIS_Click(index); };
+    DSORT.onClick = [this] { DSORT_Click(); };
+    Command3.onClick = [this] { Command3_Click(); };
+    RAWRD.onClick = [this] { RAWRD_Click(); };
+    CLRIMG.onClick = [this] { CLRIMG_Click(); };
+    ORDER.onClick = [this] { descending_ = ORDER.checked() ? 1 : 0; };
+    PRVSR.onClick = [this] { PRVSR_Click(); };
+    NXTSR.onClick = [this] { NXTSR_Click(); };
+    STTX.onClick = [this] { STTX.setText(trimmedInt(store_.currentSlice + 1)); };
+    ENTX.onClick = [this] { ENTX.setText(trimmedInt(store_.currentSlice + 1)); };
+    STENLBL.onClick = [this](int index) { STENLBL_Click(index); };
     store_.sliceScrollBars.push_back(&HS1);
 }
 
@@ -58,6 +70,7 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     LUMVEK(var2trn)(store_.referenceImage.data(), store_.workImage.data(), 1);
     store_.fftSize = 0;
 
+    OP1.select(1);
     store_.roiWidth = 50;
     store_.roiHeight = 50;
     store_.roiLeft = 240;

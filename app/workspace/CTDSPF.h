@@ -9,6 +9,7 @@
 #include "platform/ports.h"
 #include "platform/raster.h"
 #include "platform/window_logic.h"
+#include "dicom/DICOMM.h"
 #include "workspace/image_store.h"
 
 namespace halvex {
@@ -22,7 +23,7 @@ class CTDSPF : public WindowLogic {
 public:
     enum PresetIndex { Head = 0, Abdo1, Abdo2, Chest, Bone };
 
-    CTDSPF(ImageStore& store, Ui& ui, CommandGuard& guard);
+    CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard);
 
     // Start-up with the given program folder (the settings and the stack file
     // live there); shut-down.
@@ -40,6 +41,13 @@ public:
     // ROI measurement.
     void ROICLC();
     void ROIVALUE();
+
+    // Series loading and organisation.
+    void SSORT(int16_t first, int16_t last);
+    void FSORT(int16_t first, int16_t last, int16_t keyMode);
+    void DCMANA() { dicom_.DCMANA(); }
+    void dropOnView(const std::vector<std::string>& paths) override;    // PIC1_OLEDragDrop
+    void dropOnWindow(const std::vector<std::string>& paths) override;  // Form_OLEDragDrop
 
     Canvas* view() override { return &PIC1; }
     std::vector<const Shape*> viewShapes() const override { return {&SH1, &LH1, &RH1}; }
@@ -71,6 +79,18 @@ public:
     Shape LH1{"LH1", 8, 8};
     Shape RH1{"RH1", 8, 8};
     OptionGroup ROIS{"ROIS", {"256roi", "128roi", "64 roi"}};
+    Button DSORT{"DSORT", "Read"};
+    Button Command3{"Command3", "1-File"};
+    Button RAWRD{"RAWRD", "RawRead"};
+    Button CLRIMG{"CLRIMG", "Clear"};
+    OptionGroup OP1{"OP1", {"FileName", "SlicePos", "PatName", "Kernel"}};
+    CheckBox SRSORTCK{"SRSORTCK", "Series"};
+    CheckBox ORDER{"ORDER", "Order"};
+    Button PRVSR{"PRVSR", "<<"};
+    Button NXTSR{"NXTSR", ">>"};
+    TextBox STTX{"STTX", "1"};
+    TextBox ENTX{"ENTX", "1"};
+    LabelArray STENLBL{"STENLBL", {"Start", "End"}};
 
 private:
     void HS1_Change();
@@ -80,6 +100,21 @@ private:
     void NEGACK_Click();
     void BAI2CK_Click();
     void ROIS_Click(int index);
+    void DSORT_Click();
+    void Command3_Click();
+    void RAWRD_Click();
+    void CLRIMG_Click();
+    void PRVSR_Click();
+    void NXTSR_Click();
+    void STENLBL_Click(int index);
+
+    void fillEntryFromHeader(int n, const std::string& fileName);
+    bool headerHasSlice() const;
+    bool listFull(int n);
+    void showNewlyRead(int oldCount, int n);
+    void followSlice(int index);
+    void clearRange();
+    void multiFrameFrame(int k, int n, float position);
 
     void convertAndBlit();
     void setGreyPalette(bool negative);
@@ -87,11 +122,19 @@ private:
     void placeCornerMarks();
 
     ImageStore& store_;
+    DICOMM& dicom_;
     std::array<WindowPreset, 5> presets_{};
     std::array<uint32_t, 256> palette_{};
     int16_t zoomOriginX_ = 0, zoomOriginY_ = 0;
     std::string roiResultText_;
     int16_t roiDefined_ = 0;
+    std::string folderText_;
+    int16_t descending_ = 0;
+    float lastClearAnswer_ = 0;
 };
+
+// The sort key of a text: its decimal digits joined, the last nine of them
+// read as a number ("IM0012" -> 12, no digits -> 0).
+int32_t STONUM(const std::string& text);
 
 }  // namespace halvex

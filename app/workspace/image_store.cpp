@@ -38,9 +38,13 @@ void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov) {
     entry.mAs = current.mAs;
     entry.mA = current.mA;
 
-    for (ScrollBar* bar : store.sliceScrollBars) bar->setMaximum(n);
+    setSliceScrollMaximum(store, n);
     store.tempSlotCount = static_cast<int16_t>(slot + 1);
     store.sliceCount = static_cast<int16_t>(n + 1);
+}
+
+void setSliceScrollMaximum(ImageStore& store, int maximum) {
+    for (ScrollBar* bar : store.sliceScrollBars) bar->setMaximum(maximum);
 }
 
 bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) {

@@ -93,6 +93,9 @@ int tempSlotOf(const SliceInfo& entry);
 // is full or the slot can't be written.
 void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov);
 
+// Sets the maximum of every window's slice scroll bar.
+void setSliceScrollMaximum(ImageStore& store, int maximum);
+
 // Reads slice `index` into workImage without showing it.
 void LOADSLICE(ImageStore& store, int16_t index);
 

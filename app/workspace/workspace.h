@@ -14,7 +14,7 @@ namespace halvex {
 
 class Workspace {
 public:
-    explicit Workspace(Ui& ui) : ui(ui), guard(ui), main(store, ui, guard) {}
+    explicit Workspace(Ui& ui) : ui(ui), guard(ui), dicom(store), main(store, dicom, ui, guard) {}
 
     // Starts the main window with its program folder; false when start-up
     // failed (the reason has been shown).
@@ -30,6 +30,7 @@ public:
     Ui& ui;
     ImageStore store;
     CommandGuard guard;
+    DICOMM dicom;
     CTDSPF main;
 };
 

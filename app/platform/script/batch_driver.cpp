@@ -155,6 +155,12 @@ std::string BatchDriver::click(const std::vector<std::string>& w) {
         case Control::Kind::Label: run([c] { static_cast<Label*>(c)->click(); }); break;
         case Control::Kind::TextBox: run([c] { static_cast<TextBox*>(c)->click(); }); break;
         case Control::Kind::CheckBox: run([c] { static_cast<CheckBox*>(c)->click(); }); break;
+        case Control::Kind::LabelArray: {
+            auto* labels = static_cast<LabelArray*>(c);
+            if (index < 0 || index >= static_cast<int>(labels->captions.size())) return "click " + w[1] + " needs an index";
+            run([labels, index] { labels->click(index); });
+            break;
+        }
         case Control::Kind::OptionGroup: {
             auto* group = static_cast<OptionGroup*>(c);
             if (index < 0 || index >= static_cast<int>(group->captions.size())) return "click " + w[1] + " needs an index";

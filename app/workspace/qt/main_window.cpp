@@ -70,6 +70,31 @@ QWidget* MainWindow::buildControls() {
     grid->addWidget(bindCheckBox(w.BAI2CK, g, window), 3, 2);
     column->addWidget(window);
 
+    auto* series = new QGroupBox("Series", panel);
+    auto* load = new QGridLayout(series);
+    load->addWidget(bindButton(w.DSORT, g, series), 0, 0);
+    load->addWidget(bindButton(w.Command3, g, series), 0, 1);
+    load->addWidget(bindButton(w.RAWRD, g, series), 0, 2);
+    load->addWidget(bindButton(w.CLRIMG, g, series), 0, 3);
+    load->addWidget(bindButton(w.PRVSR, g, series), 1, 0);
+    load->addWidget(bindButton(w.NXTSR, g, series), 1, 1);
+    auto* range = new QHBoxLayout;
+    for (int i = 0; i < 2; ++i) {
+        auto* label = new ClickableLabel(QString::fromStdString(w.STENLBL.captions[static_cast<size_t>(i)]), series);
+        connect(label, &ClickableLabel::clicked, this, [&w, &g, i] { g.run([&w, i] { w.STENLBL.click(i); }); });
+        range->addWidget(label);
+        range->addWidget(bindTextBox(i == 0 ? w.STTX : w.ENTX, g, series));
+    }
+    load->addLayout(range, 2, 0, 1, 4);
+    auto* sort = new QGroupBox("Sort", series);
+    auto* sortGrid = new QGridLayout(sort);
+    int option = 0;
+    for (QRadioButton* b : bindOptionGroup(w.OP1, g, sort)) sortGrid->addWidget(b, option / 2, option % 2), ++option;
+    sortGrid->addWidget(bindCheckBox(w.SRSORTCK, g, sort), 2, 0);
+    sortGrid->addWidget(bindCheckBox(w.ORDER, g, sort), 2, 1);
+    load->addWidget(sort, 3, 0, 1, 4);
+    column->addWidget(series);
+
     auto* roi = new QGroupBox("ROI", panel);
     auto* roiRow = new QHBoxLayout(roi);
     for (QRadioButton* b : bindOptionGroup(w.ROIS, g, roi)) roiRow->addWidget(b);

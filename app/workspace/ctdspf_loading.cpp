@@ -1,0 +1,417 @@
+// Filling, ordering and trimming the slice list: "Read", "1-File",
+// "RawRead", drops, "Clear", the sort and the jumps through the list.
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/lumvek_binding.h"
+#include "platform/number_text.h"
+#include "workspace/CTDSPF.h"
+
+namespace halvex {
+
+namespace {
+constexpr int64_t kMultiFrameBytes = 2000001;  // a chosen file this long is read as one multi-frame file
+constexpr int64_t kMaxRawBytes = 900000;
+constexpr size_t kMaxDroppedFiles = 999;
+constexpr const char* kFolderPrompt = "Folder name (including \\)=";
+
+std::string withTrailingSeparator(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+}  // namespace
+
+int32_t STONUM(const std::string& text) {
+    std::string digits;
+    for (char c : text)
+        if (c >= '0' && c <= '9') digits += c;
+    digits = "000000000" + digits;
+    return static_cast<int32_t>(std::stol(digits.substr(digits.size() - 9)));
+}
+
+// A header that can be loaded: a little-endian (or, for the single-file
+// commands, big-endian) slice whose 524288 pixel bytes lie inside the file.
+bool CTDSPF::headerHasSlice() const {
+    const DicomHeader& h = dicom_.header;
+    return h.VrMode <= 2 && h.PixelOffset > 0 &&
+           int64_t(h.PixelOffset) + kSliceBytes <= fileLength(store_.currentPath);
+}
+
+bool CTDSPF::listFull(int n) {
+    if (n < kMaxSlices) return false;
+    ui().message("The slice list is full (" + std::to_string(kMaxSlices) + " slices): the remaining files were not read.");
+    return true;
+}
+
+void CTDSPF::fillEntryFromHeader(int n, const std::string& fileName) {
+    const DicomHeader& h = dicom_.header;
+    SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+    e.position = h.SliceLocation;
+    e.path = store_.currentPath;
+    e.name = fileName;
+    e.pixelOffset = h.PixelOffset;
+    e.series = h.SeriesNumber;
+    e.mA = h.TubeCurrent;
+    e.mAs = h.Exposure;
+    e.kernel = h.ConvolutionKernel;
+    e.dfov = h.FOV;
+    e.ctOffset = h.RescaleIntercept;
+    e.thickness = h.SliceThickness;
+    e.kV = h.KVP;
+    e.ctdi = h.CTDIvol;
+    e.rotationTime = h.ExposureTime;
+}
+
+void CTDSPF::followSlice(int index) {
+    HS1.setValue(index);
+    store_.currentSlice = static_cast<int16_t>(index);
+}
+
+// After a loader appended entries oldCount..n-1: the scroll bars, the sort of
+// the new part, and the first slice shown when the view was at slice 0.
+void CTDSPF::showNewlyRead(int oldCount, int n) {
+    store_.sliceCount = static_cast<int16_t>(n);
+    if (n <= 0) return;
+    for (ScrollBar* bar : store_.sliceScrollBars) bar->setMinimum(0);
+    setSliceScrollMaximum(store_, n - 1);
+    SSORT(static_cast<int16_t>(oldCount), static_cast<int16_t>(n - 1));
+    dicom_.header.PixelLength = 0;
+    if (store_.currentSlice == 0) {
+        int16_t first = 0;
+        IMGDSP(first);
+        OVERLAY();
+    }
+}
+
+void CTDSPF::DSORT_Click() {
+    const std::string chosen = ui().openFile("Read", "(*.*)|*.*|");
+    store_.currentPath = chosen;
+    if (chosen.empty()) return;
+    if (fileLength(chosen) >= kMultiFrameBytes) {
+        dicom_.DCMMULTIREAD([this](int k, int n, float position) { multiFrameFrame(k, n, position); });
+        ui().progress(0, 0);
+        return;
+    }
+    const std::string answer = ui().prompt(kFolderPrompt, folderOf(chosen));
+    if (answer.empty()) return;
+    folderText_ = withTrailingSeparator(answer);
+
+    const int oldCount = store_.sliceCount;
+    int n = oldCount;
+    const std::vector<std::string> names = folderFiles(folderText_);
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (listFull(n)) break;
+        const std::string& name = names[i];
+        store_.currentPath = folderText_ + name;
+        dicom_.DCMHDRREAD();
+        if (dicom_.header.VrMode < 2 && headerHasSlice()) {
+            fillEntryFromHeader(n, name);
+            SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+            e.imagePositionZ = dicom_.header.ZPosition;
+            e.patientName = dicom_.header.PatientName;
+            e.fileNumberKey = STONUM(name);
+            e.kernelKey = STONUM(e.kernel);
+            e.patientKey = STONUM(e.patientName);
+            setCaption(name + " " + str(n + 1));
+            ++n;
+        }
+        ui().progress(static_cast<int>(i + 1), static_cast<int>(names.size()));
+        ui().pumpEvents();
+    }
+    ui().progress(0, 0);
+    showNewlyRead(oldCount, n);
+}
+
+// One frame of a multi-frame file, now in workImage: show it, append it and
+// give the new entry the header's values.
+void CTDSPF::multiFrameFrame(int k, int n, float position) {
+    WWDSP();
+    STOREIMG(store_, dicom_.header.RescaleIntercept, position, dicom_.header.FOV);
+    const DicomHeader& h = dicom_.header;
+    SliceInfo& e = store_.slices[static_cast<size_t>(store_.sliceCount - 1)];
+    e.patientName = h.PatientName;
+    e.series = h.SeriesNumber;
+    e.kernel = h.ConvolutionKernel;
+    e.dfov = h.FOV;
+    e.ctOffset = h.RescaleIntercept;
+    e.thickness = h.SliceThickness;
+    e.kV = h.KVP;
+    e.imagePositionZ = position;
+    ui().progress(k + 1, n);
+    ui().pumpEvents();
+}
+
+void CTDSPF::Command3_Click() {
+    const std::string chosen = ui().openFile("1-File", "(*.dcm)|*.dcm|(*.*)|*.*|");
+    if (chosen.empty()) return;
+    store_.currentPath = chosen;
+    const int n = store_.sliceCount;
+    if (listFull(n)) return;
+    DCMANA();
+    if (dicom_.header.VrMode > 1) return;
+    if (!headerHasSlice()) {
+        ui().message("No 512 x 512 image found in " + fileNameOf(chosen) + ".");
+        return;
+    }
+    fillEntryFromHeader(n, fileNameOf(chosen));
+    store_.slices[static_cast<size_t>(n)].kernelKey = STONUM(dicom_.header.ConvolutionKernel);
+    setCaption(fileNameOf(chosen) + " " + str(n + 1));
+    store_.sliceCount = static_cast<int16_t>(n + 1);
+    setSliceScrollMaximum(store_, n);
+    followSlice(n);
+    if (n == 0) {
+        int16_t first = 0;
+        IMGDSP(first);
+        OVERLAY();
+    }
+}
+
+void CTDSPF::RAWRD_Click() {
+    const std::string chosen = ui().openFile("RawRead", "(*.raw)|*.raw|");
+    if (chosen.empty()) return;
+    store_.currentPath = chosen;
+    const std::string answer = ui().prompt(kFolderPrompt, folderOf(chosen));
+    if (answer.empty()) return;
+    folderText_ = withTrailingSeparator(answer);
+    DicomHeader& h = dicom_.header;
+    h.PixelSpacing = static_cast<float>(leadingNumber(ui().prompt(" Pixel size = ", "0.5")));
+    h.FOV = h.PixelSpacing * 512;
+    store_.pixelSize = h.PixelSpacing;
+    store_.currentDfov = h.FOV;
+    h.SliceThickness = static_cast<float>(leadingNumber(ui().prompt(" Increment  = ", "0.5")));
+    h.TubeCurrent = 0;
+    h.Exposure = 0;
+    h.ConvolutionKernel = "na";
+    h.RescaleIntercept = 0;
+    store_.workCtOffset = 0;
+    h.KVP = 0;
+    h.CTDIvol = 0;
+    h.ExposureTime = 0;
+
+    const int oldCount = store_.sliceCount;
+    int n = oldCount;
+    const std::vector<std::string> names = folderFiles(folderText_, ".raw");
+    for (size_t k = 0; k < names.size(); ++k) {
+        if (listFull(n)) break;
+        const std::string& name = names[k];
+        const int64_t length = fileLength(folderText_ + name);
+        // A raw slice is 524288 bytes of pixels from byte 0, nothing much more.
+        if (length >= kSliceBytes && length < kMaxRawBytes) {
+            store_.currentPath = folderText_ + name;
+            fillEntryFromHeader(n, name);
+            SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+            e.fileNumberKey = STONUM(name);
+            e.kernelKey = 0;
+            e.patientKey = 0;
+            e.position = static_cast<float>(k) * h.SliceThickness;
+            e.pixelOffset = 0;
+            e.series = 1;
+            ++n;
+        }
+        setCaption(name + " " + str(n));
+        ui().progress(static_cast<int>(k + 1), static_cast<int>(names.size()));
+        ui().pumpEvents();
+    }
+    ui().progress(0, 0);
+    if (n == oldCount && oldCount == 0) return;
+    showNewlyRead(oldCount, n);
+}
+
+void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
+    const int oldCount = store_.sliceCount;
+    int n = oldCount;
+    const size_t count = std::min(paths.size(), kMaxDroppedFiles);
+    for (size_t i = 0; i < count; ++i) {
+        if (listFull(n)) break;
+        const std::string& path = paths[i];
+        setCaption(path);
+        store_.currentPath = path;
+        folderText_ = folderOf(path);
+        dicom_.DCMHDRREAD();
+        if (dicom_.header.VrMode > 1 || !headerHasSlice()) continue;
+        fillEntryFromHeader(n, fileNameOf(path));
+        SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+        e.imagePositionZ = dicom_.header.ZPosition;
+        e.patientName = dicom_.header.PatientName;
+        e.fileNumberKey = STONUM(fileNameOf(path));
+        ++n;
+        ui().pumpEvents();
+    }
+    if (n == oldCount) return;
+    store_.sliceCount = static_cast<int16_t>(n);
+    setSliceScrollMaximum(store_, n - 1);
+    if (count > 1)
+        SSORT(static_cast<int16_t>(oldCount), static_cast<int16_t>(n - 1));
+    else
+        followSlice(n - 1);
+    if (oldCount == 0) {
+        int16_t first = 0;
+        IMGDSP(first);
+        OVERLAY();
+    }
+}
+
+void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
+    if (paths.empty()) return;
+    const std::string& path = paths.front();
+    setCaption(path);
+    store_.currentPath = path;
+    const int n = store_.sliceCount;
+    if (listFull(n)) return;
+    // Analyse first: a file that is not a readable slice adds no entry.
+    DCMANA();
+    if (dicom_.header.VrMode > 2 || !headerHasSlice()) {
+        ui().message("No 512 x 512 image found in " + fileNameOf(path) + ".");
+        return;
+    }
+    const DicomHeader& h = dicom_.header;
+    SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+    e.position = h.SliceLocation;
+    e.path = path;
+    e.name = fileNameOf(path);
+    e.pixelOffset = h.PixelOffset;
+    e.series = h.SeriesNumber;
+    e.ctOffset = h.RescaleIntercept;
+    store_.sliceCount = static_cast<int16_t>(n + 1);
+    HS1.setMaximum(n);
+    setCaption("SERIES=" + str(h.SeriesNumber));
+
+    readAt(path, h.PixelOffset, store_.workImage.data(), kSliceBytes);
+    if (h.VrMode == 2) LUMVEK(varswap)(reinterpret_cast<uint8_t*>(store_.workImage.data()), kSlicePixels);
+    store_.workCtOffset = h.RescaleIntercept;
+    LUMVEK(ct2trn)(store_.workImage.data(), store_.displayBytes.data(), store_.windowWidth, store_.windowCentre,
+                   h.RescaleIntercept);
+    PIC1.blit8(store_.displayBytes.data(), kSide, kSide, palette_);
+    PIC1.makePersistent();
+}
+
+void CTDSPF::CLRIMG_Click() {
+    const std::string answer = ui().prompt("Clear image (0..all image or keep no. or clear range: -1 )",
+                                           strSingle(lastClearAnswer_).substr(lastClearAnswer_ < 0 ? 0 : 1));
+    lastClearAnswer_ = static_cast<float>(leadingNumber(answer));
+    const int k = roundHalfEven(lastClearAnswer_);
+    if (k == -1) {
+        clearRange();
+        return;
+    }
+    if (k < 0 || k > store_.sliceCount) {
+        ui().message("Clear: give 0 to " + std::to_string(store_.sliceCount) + " slices to keep, or -1 for a range.");
+        return;
+    }
+    store_.sliceCount = static_cast<int16_t>(k);
+    setSliceScrollMaximum(store_, k - 1);
+    if (store_.currentSlice > k - 1) {
+        store_.currentSlice = store_.dualCurrentSlice = 0;
+        HS1.setValue(0);
+        Label1.setCaption("1");
+    }
+    if (store_.sliceCount == 0) {
+        Label1.setCaption("0");
+        store_.tempSlotCount = 0;
+        int16_t blank = 9999;
+        IMGDSP(blank);
+    } else {
+        int next = 0;
+        for (int i = 0; i < store_.sliceCount; ++i) {
+            const SliceInfo& e = store_.slices[static_cast<size_t>(i)];
+            if (isTempSlot(e)) next = std::max(next, tempSlotOf(e) + 1);
+        }
+        store_.tempSlotCount = static_cast<int16_t>(next);
+    }
+    setCaption("");
+}
+
+void CTDSPF::clearRange() {
+    const int from = textToInt(ui().prompt("Clear from = ", "1")) - 1;
+    const int to = textToInt(ui().prompt("Clear to = ", "1")) - 1;
+    if (to < from) return;
+    const int oldCount = store_.sliceCount;
+    if (from < 0 || to > oldCount - 1) {
+        ui().message("Clear: the range must lie within slices 1 to " + std::to_string(oldCount) + ".");
+        return;
+    }
+    store_.sliceCount = static_cast<int16_t>(oldCount - (to - from + 1));
+    for (int i = to + 1; i < oldCount; ++i) {
+        SliceInfo& dst = store_.slices[static_cast<size_t>(from + (i - to - 1))];
+        // Everything moves but the sort keys, which stay with the index.
+        const int32_t fileKey = dst.fileNumberKey, kernelKey = dst.kernelKey, patientKey = dst.patientKey;
+        dst = store_.slices[static_cast<size_t>(i)];
+        dst.fileNumberKey = fileKey, dst.kernelKey = kernelKey, dst.patientKey = patientKey;
+    }
+    if (store_.sliceCount == 0) {
+        setSliceScrollMaximum(store_, -1);
+        store_.currentSlice = store_.dualCurrentSlice = 0;
+        HS1.setValue(0);
+        Label1.setCaption("0");
+        store_.tempSlotCount = 0;
+        int16_t blank = 9999;
+        IMGDSP(blank);
+        setCaption("");
+        return;
+    }
+    setSliceScrollMaximum(store_, store_.sliceCount - 1);
+    store_.currentSlice = 0;
+    HS1.setValue(0);
+    Label1.setCaption("1");
+    int16_t first = 0;
+    IMGDSP(first);
+}
+
+void CTDSPF::SSORT(int16_t first, int16_t last) {
+    if (first >= last) return;
+    if (!SRSORTCK.checked()) {
+        FSORT(first, last, 0);
+        return;
+    }
+    FSORT(first, last, 1);
+    constexpr int kMaxRuns = 255;
+    int runStart = first, runs = 0;
+    for (int i = first + 1; i <= last + 1 && runs < kMaxRuns; ++i) {
+        if (i <= last && store_.slices[static_cast<size_t>(i)].series == store_.slices[static_cast<size_t>(runStart)].series)
+            continue;
+        FSORT(static_cast<int16_t>(runStart), static_cast<int16_t>(i - 1), 0);
+        runStart = i;
+        ++runs;
+    }
+    followSlice(first);
+}
+
+void CTDSPF::FSORT(int16_t first, int16_t last, int16_t keyMode) {
+    const int mode = OP1.selected();
+    auto key = [&](const SliceInfo& e) -> float {
+        if (keyMode == 1) return static_cast<float>(e.series);
+        switch (mode) {
+            case 0: return static_cast<float>(e.fileNumberKey);
+            case 2: return static_cast<float>(e.patientKey);
+            case 3: return static_cast<float>(e.kernelKey);
+            default: return e.position;
+        }
+    };
+    auto& s = store_.slices;
+    for (int i = first; i < last; ++i)
+        for (int j = i + 1; j <= last; ++j) {
+            float a = key(s[static_cast<size_t>(i)]), b = key(s[static_cast<size_t>(j)]);
+            if (descending_) std::swap(a, b);
+            if (a > b) std::swap(s[static_cast<size_t>(i)], s[static_cast<size_t>(j)]);
+        }
+    if (keyMode == 0) followSlice(first);
+}
+
+void CTDSPF::PRVSR_Click() {
+    if (store_.sliceCount <= 0) return;
+    const int b = store_.currentSlice / 10;
+    followSlice(b < 1 ? 0 : 10 * b - 1);
+}
+
+void CTDSPF::NXTSR_Click() {
+    if (store_.sliceCount <= 0) return;
+    followSlice(std::min(10 * ((store_.currentSlice + 1) / 10 + 1) - 1, store_.sliceCount - 1));
+}
+
+void CTDSPF::STENLBL_Click(int index) {
+    const int slice = textToInt((index == 0 ? STTX : ENTX).text()) - 1;
+    if (slice < 0 || slice >= store_.sliceCount) return;
+    followSlice(slice);
+}
+
+}  // namespace halvex

@@ -1,0 +1,49 @@
+// The real main window on Qt's offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <filesystem>
+
+#include "../app/app_fixture.h"
+#include "platform/qt/qt_ui.h"
+#include "workspace/qt/main_window.h"
+
+namespace halvex::testing {
+namespace {
+
+TEST(MainWindow, StartsWithItsCaptionAndGrabsToPng) {
+    TempFolder folder;
+    for (const char* name : {"VOXIM.INI", "NFD.BMP"})
+        std::filesystem::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
+    QtUi ui;
+    Workspace workspace(ui);
+    MainWindow window(workspace, ui);
+    window.show();
+    ASSERT_TRUE(workspace.start(folder.path()));
+    EXPECT_EQ(window.windowTitle().toStdString(), "TessamirBasic ver.halvex: CTDSP");
+
+    // A click on a preset button reaches the logic and the boxes show it.
+    auto* head = window.findChild<QPushButton*>("HEADBTN");
+    ASSERT_NE(head, nullptr);
+    head->click();
+    EXPECT_EQ(window.findChild<QLineEdit*>("WWTX")->text().toStdString(), "70");
+
+    const QString png = QString::fromStdString(folder.path() + "main.png");
+    ASSERT_TRUE(window.grab().save(png));
+    QImage saved(png);
+    EXPECT_GE(saved.width(), 512);
+    EXPECT_GE(saved.height(), 512);
+}
+
+}  // namespace
+}  // namespace halvex::testing
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
