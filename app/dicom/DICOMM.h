@@ -17,7 +17,7 @@ namespace halvex {
 // are the workspace's workCtOffset, currentDfov and pixelSize: a read starts
 // from their values and leaves its results there as well.
 struct DicomHeader {
-    int16_t VrMode = 0;  // 0 implicit LE, 1 explicit LE, 2 other syntax or none, 3 size out of range
+    int16_t VrMode = 0;  // 0 implicit LE, 1 explicit LE, 2 other syntax or none, 3 size out of range or unreadable
     std::string PatientName;
     float SliceThickness = 0;
     int16_t KVP = 0;

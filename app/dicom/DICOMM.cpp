@@ -1,0 +1,431 @@
+#include "dicom/DICOMM.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "platform/files.h"
+#include "platform/lumvek_binding.h"
+#include "platform/number_text.h"
+
+namespace halvex {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The head of a single-slice file holds every element the reader wants; a
+// multi-frame file may carry long per-frame groups before its pixels.
+constexpr size_t kSliceHeadBytes = 70000;
+constexpr size_t kMultiHeadBytes = 450001;
+constexpr int32_t kDataSetStart = 128;  // elements follow the 128-byte preamble
+constexpr int32_t kHeadSearchLimit = 9900;
+constexpr int32_t kMultiSearchLimit = 450000;
+constexpr int32_t kMultiSecondSearchLimit = 100000;
+constexpr int64_t kMaxElementLength = 256;
+// A Pixel Data element this short is an icon or the like inside the header,
+// not the slice; the image is the next occurrence.
+constexpr int32_t kShortPixelElement = 65299;
+// Smaller files can't hold a slice, larger ones are not a single slice.
+constexpr int64_t kMinHeaderFileBytes = 40000;
+constexpr int64_t kMaxHeaderFileBytes = 700000;
+
+// The whole-file analysis takes only files of about one slice, looks for the
+// header elements in the first 32 KB and for the pixels a little further.
+constexpr int64_t kMinAnalysedBytes = 400000;
+constexpr int64_t kMaxAnalysedBytes = 600000;
+constexpr int64_t kAnalysisSearchEnd = 32766;
+constexpr int64_t kAnalysisPixelSteps = 32767;
+constexpr int32_t kAnalysisShortPixelElement = 65536;
+constexpr int64_t kAnalysisCursorReset = 511;
+
+const std::string kTransferSyntax = "00020010";
+const std::string kPixelData = "7FE00010";
+const std::string kImagePosition = "00200032";
+const std::string kSliceLocation = "00201041";
+constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
+constexpr std::string_view kExplicitLittleEndian = "1.2.840.10008.1.2.1";
+
+// Only the little-endian layouts have a known element form.
+bool decodable(int mode) { return mode == 0 || mode == 1; }
+
+bool inside(const Bytes& buf, int64_t pos, int64_t count) {
+    return pos >= 0 && count >= 0 && pos + count <= static_cast<int64_t>(buf.size());
+}
+
+// Unsigned integer of `count` bytes at pos, which the caller has checked.
+uint64_t readUnsigned(const Bytes& buf, int64_t pos, int count, bool bigEndian) {
+    uint64_t v = 0;
+    for (int i = 0; i < count; ++i) v = v << 8 | buf[static_cast<size_t>(pos + (bigEndian ? i : count - 1 - i))];
+    return v;
+}
+
+// The first offset start, start + 2, ... up to limit at which key lies wholly
+// inside buf; -1 when there is none. The limit is pulled in so that the
+// search never reads past the buffer.
+int64_t findTag(const Bytes& buf, int32_t key, int64_t start, int64_t limit) {
+    limit = std::min<int64_t>(limit, static_cast<int64_t>(buf.size()) - 4);
+    if (start < 0 || start > limit) return -1;
+    const int32_t pos =
+        LUMVEK(tagposis)(buf.data(), key, static_cast<int32_t>(start), static_cast<int32_t>(limit));
+    return pos <= limit ? pos : -1;
+}
+
+// Value bytes as text: every byte is one character of the 8-bit code page
+// (Latin-1), written as the program's UTF-8.
+std::string textOf(const Bytes& buf, int64_t pos, int64_t count) {
+    std::string text;
+    text.reserve(static_cast<size_t>(count));
+    for (int64_t i = pos; i < pos + count; ++i) {
+        const uint8_t c = buf[static_cast<size_t>(i)];
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else {
+            text += static_cast<char>(0xC0 | c >> 6);
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+// A binary value: 1 to 4 bytes as an unsigned integer, 8 bytes as a double
+// in thousandths (halves to even); any other length gives 0.
+int32_t numberOf(const Bytes& buf, int64_t pos, int64_t count, bool bigEndian) {
+    if (count >= 1 && count <= 4) return static_cast<int32_t>(readUnsigned(buf, pos, static_cast<int>(count), bigEndian));
+    if (count != 8) return 0;
+    const uint64_t bits = readUnsigned(buf, pos, 8, bigEndian);
+    double v = 0;
+    std::memcpy(&v, &bits, sizeof v);
+    return roundHalfEven(v * 1000);
+}
+
+float single(std::string_view text) { return static_cast<float>(leadingNumber(text)); }
+
+// The third of the backslash-separated values (the z of an image position);
+// 0 when the text has fewer.
+float thirdValue(std::string_view text) {
+    const size_t first = text.find('\\');
+    const size_t second = first == std::string_view::npos ? first : text.find('\\', first + 1);
+    return second == std::string_view::npos ? 0.0f : single(text.substr(second + 1));
+}
+
+struct Value {
+    int64_t start;
+    int64_t length;
+};
+
+// The value of the element whose tag lies at pos, in the short forms the
+// header readers decode: implicit (4-byte length) or explicit (2-byte VR,
+// 2-byte length). Nothing for a length outside 0..256 or a value that would
+// leave the buffer.
+std::optional<Value> shortFormValue(const Bytes& buf, int64_t pos, int mode) {
+    const int lengthBytes = mode == 0 ? 4 : 2;
+    const int64_t lengthAt = pos + 8 - lengthBytes;
+    if (!inside(buf, lengthAt, lengthBytes)) return std::nullopt;
+    const uint64_t raw = readUnsigned(buf, lengthAt, lengthBytes, false);
+    const int64_t length = mode == 0 ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
+    if (length < 0 || length > kMaxElementLength || !inside(buf, pos + 8, length)) return std::nullopt;
+    return Value{pos + 8, length};
+}
+
+// Text values are padded to an even length with one blank or zero byte.
+std::string withoutPad(const Bytes& buf, const std::optional<Value>& value) {
+    if (!value) return {};
+    int64_t length = value->length;
+    if (length > 0) {
+        const uint8_t last = buf[static_cast<size_t>(value->start + length - 1)];
+        if (last == ' ' || last == 0) --length;
+    }
+    return textOf(buf, value->start, length);
+}
+
+// The header's intercept, DFOV and pixel size are the workspace's: a read
+// starts from the workspace's values and leaves its results there.
+class SharedFields {
+public:
+    SharedFields(ImageStore& store, DicomHeader& header) : store_(store), header_(header) {
+        header_.RescaleIntercept = store_.workCtOffset;
+        header_.FOV = store_.currentDfov;
+        header_.PixelSpacing = store_.pixelSize;
+    }
+    ~SharedFields() {
+        store_.workCtOffset = header_.RescaleIntercept;
+        store_.currentDfov = header_.FOV;
+        store_.pixelSize = header_.PixelSpacing;
+    }
+    SharedFields(const SharedFields&) = delete;
+    SharedFields& operator=(const SharedFields&) = delete;
+
+private:
+    ImageStore& store_;
+    DicomHeader& header_;
+};
+
+// The whole-file analysis reads elements one after the other: each search
+// starts at the cursor, and the cursor moves behind what was read, so the
+// elements are found only in the order they are asked for.
+class ElementWalk {
+public:
+    explicit ElementWalk(const Bytes& file) : file_(file) {}
+
+    int mode = 1;  // 0 implicit, 1 explicit little endian, 2 explicit big endian
+    int64_t cursor = 0;
+
+    // The value of the next element `key`; nothing (cursor unchanged) when it
+    // is not found, nothing (cursor behind the length) when its length is
+    // below 1 or runs past the file.
+    std::optional<Value> next(const std::string& key) {
+        const int64_t limit = std::min<int64_t>(static_cast<int64_t>(file_.size()) / 2, kAnalysisSearchEnd);
+        const int64_t pos = findTag(file_, keyOf(key), evenFrom(cursor), limit);
+        if (pos < 0) return std::nullopt;
+        const int lengthBytes = mode == 0 ? 4 : 2;
+        const int64_t lengthAt = pos + (mode == 0 ? 4 : 6);
+        cursor = lengthAt + lengthBytes;
+        if (!inside(file_, lengthAt, lengthBytes)) return std::nullopt;
+        const uint64_t raw = readUnsigned(file_, lengthAt, lengthBytes, mode == 2);
+        const int64_t length = mode == 0 ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
+        if (length < 1 || !inside(file_, cursor, length)) return std::nullopt;
+        cursor += length;
+        return Value{cursor - length, length};
+    }
+
+    std::string text(const std::string& key) {
+        const std::optional<Value> v = next(key);
+        return v ? textOf(file_, v->start, v->length) : std::string();
+    }
+
+    // Numbers are stored in the file's byte order.
+    int32_t number(const std::string& key) {
+        const std::optional<Value> v = next(key);
+        return v ? numberOf(file_, v->start, v->length, mode == 2) : 0;
+    }
+
+    // Where the pixels start: the value of Pixel Data, or of its next
+    // occurrence when the first one is too short to be the slice; 0 when
+    // there is none.
+    int32_t pixelStart() {
+        int32_t length = 0;
+        int64_t start = pixelValueAfter(cursor, length);
+        if (start >= 0 && length < kAnalysisShortPixelElement) start = pixelValueAfter(start, length);
+        return start < 0 ? 0 : static_cast<int32_t>(start);
+    }
+
+private:
+    // The explicit forms carry Pixel Data's length behind the VR and two
+    // reserved bytes. A value must start inside the file.
+    int64_t pixelValueAfter(int64_t from, int32_t& length) const {
+        const int64_t start = evenFrom(from);
+        const int64_t pos = findTag(file_, keyOf(kPixelData), start, start + 2 * (kAnalysisPixelSteps - 1));
+        if (pos < 0) return -1;
+        const int64_t lengthAt = pos + (mode == 0 ? 4 : 8);
+        if (!inside(file_, lengthAt, 4 + 1)) return -1;
+        length = static_cast<int32_t>(readUnsigned(file_, lengthAt, 4, mode == 2));
+        return lengthAt + 4;
+    }
+
+    // Elements start at even offsets.
+    static int64_t evenFrom(int64_t pos) { return pos + (pos & 1); }
+
+    // In a big-endian file both halves of the tag are stored high byte first.
+    int32_t keyOf(const std::string& key) const {
+        const uint32_t k = static_cast<uint32_t>(DICOMM::tagKey(key));
+        return static_cast<int32_t>(mode == 2 ? ((k & 0x00FF00FFu) << 8) | ((k >> 8) & 0x00FF00FFu) : k);
+    }
+
+    const Bytes& file_;
+};
+
+// The layout named by the end of the transfer syntax UID, zero pad included;
+// 3 for any other.
+int16_t analysedSyntaxMode(const Bytes& file, const std::optional<Value>& syntax) {
+    if (!syntax || syntax->length < 4) return 3;
+    const std::string_view tail(reinterpret_cast<const char*>(&file[static_cast<size_t>(syntax->start + syntax->length - 4)]), 4);
+    if (tail == std::string_view("1.2\0", 4)) return 0;
+    if (tail == std::string_view("2.1\0", 4)) return 1;
+    if (tail == std::string_view("2.2\0", 4)) return 2;
+    return 3;
+}
+
+}  // namespace
+
+int32_t DICOMM::tagKey(const std::string& key) {
+    // The tag's four bytes in a little-endian file read as one word: element, then group.
+    const std::string word = key.substr(4, 4) + key.substr(0, 4);
+    uint32_t value = 0;
+    std::from_chars(word.data(), word.data() + word.size(), value, 16);
+    return static_cast<int32_t>(value);
+}
+
+std::string DICOMM::TAGSTR(const std::string& key, int mode) {
+    if (!decodable(mode)) return {};
+    const int64_t pos = findTag(buffer_, tagKey(key), kDataSetStart, kHeadSearchLimit);
+    return pos < 0 ? std::string() : withoutPad(buffer_, shortFormValue(buffer_, pos, mode));
+}
+
+std::string DICOMM::TAGSTRNEXT(const std::string& key, int mode) {
+    if (!decodable(mode)) return {};
+    const int64_t pos = findTag(buffer_, tagKey(key), nextCursor_, kMultiSearchLimit);
+    if (pos < 0) {
+        nextCursor_ = kMultiSearchLimit + 1;  // later calls find nothing either
+        return {};
+    }
+    nextCursor_ = static_cast<int32_t>(pos + 8);
+    return withoutPad(buffer_, shortFormValue(buffer_, pos, mode));
+}
+
+int32_t DICOMM::TAGNUM(const std::string& key, int mode) {
+    if (!decodable(mode)) return 0;
+    const int64_t pos = findTag(buffer_, tagKey(key), kDataSetStart, kHeadSearchLimit);
+    if (pos < 0) return 0;
+    const std::optional<Value> value = shortFormValue(buffer_, pos, mode);
+    return value ? numberOf(buffer_, value->start, value->length, false) : 0;
+}
+
+int32_t DICOMM::PIXPOS(int mode) { return locatePixels(mode, kHeadSearchLimit, kHeadSearchLimit); }
+
+int32_t DICOMM::PIXPOSMULTI(int mode) { return locatePixels(mode, kMultiSearchLimit, kMultiSecondSearchLimit); }
+
+int32_t DICOMM::locatePixels(int mode, int32_t firstLimit, int32_t secondLimit) {
+    if (!decodable(mode)) return 0;
+    const int32_t key = tagKey(kPixelData);
+    // Explicit VR: the 4-byte length follows the VR and two reserved bytes.
+    const int64_t lengthOffset = 4 + 4 * mode;
+    auto valueStart = [&](int64_t pos) -> int64_t {
+        if (pos < 0 || !inside(buffer_, pos + lengthOffset, 4)) return -1;
+        header.PixelLength = static_cast<int32_t>(readUnsigned(buffer_, pos + lengthOffset, 4, false));
+        return pos + lengthOffset + 4;
+    };
+    int64_t start = valueStart(findTag(buffer_, key, kDataSetStart, firstLimit));
+    if (start >= 0 && header.PixelLength <= kShortPixelElement)
+        start = valueStart(findTag(buffer_, key, start, secondLimit));
+    return start < 0 ? 0 : static_cast<int32_t>(start);
+}
+
+void DICOMM::loadHead(size_t size) {
+    buffer_ = readHead(store_.currentPath, size);
+    buffer_.resize(size, 0);
+}
+
+int16_t DICOMM::transferSyntaxMode() {
+    // The file meta group is always explicit VR little endian.
+    const std::string syntax = TAGSTR(kTransferSyntax, 1);
+    if (syntax == kImplicitLittleEndian) return 0;
+    if (syntax == kExplicitLittleEndian) return 1;
+    return 2;
+}
+
+void DICOMM::readCommonFields(int mode) {
+    header.PatientName = TAGSTR("00100010", mode);
+    header.SliceThickness = single(TAGSTR("00180050", mode));
+    header.KVP = textToInt16(TAGSTR("00180060", mode));
+    header.FOV = single(TAGSTR("00181100", mode));
+    header.ConvolutionKernel = TAGSTR("00181210", mode);
+    header.SeriesNumber = textToInt(TAGSTR("00200011", mode));
+    header.RescaleIntercept = textToInt16(TAGSTR("00281052", mode));
+}
+
+void DICOMM::DCMHDRREAD() {
+    SharedFields shared(store_, header);
+    loadHead(kSliceHeadBytes);
+    // An unreadable path has length -1 and ends here as well.
+    const int64_t length = fileLength(store_.currentPath);
+    if (length < kMinHeaderFileBytes || length > kMaxHeaderFileBytes) {
+        header.VrMode = 3;
+        return;
+    }
+    const int mode = header.VrMode = transferSyntaxMode();
+    readCommonFields(mode);
+    header.ExposureTime = static_cast<float>(leadingNumber(TAGSTR("00181150", mode)) / 1000);  // ms -> s
+    header.TubeCurrent = single(TAGSTR("00181151", mode));
+    header.Exposure = textToInt16(TAGSTR("00181152", mode));
+    header.CTDIvol = static_cast<float>(TAGNUM("00189345", mode) / 1000.0);
+    const std::string position = TAGSTR(kImagePosition, mode);
+    if (!position.empty()) header.ZPosition = thirdValue(position);
+    const std::string location = TAGSTR(kSliceLocation, mode);
+    header.SliceLocation = location.empty() ? header.ZPosition : single(location);
+    if (header.FOV == 0) {
+        header.PixelSpacing = single(TAGSTR("00280030", mode));
+        header.FOV = header.PixelSpacing * kSide;
+    }
+    header.PixelOffset = PIXPOS(mode);
+}
+
+int DICOMM::DCMMULTIREAD(const std::function<void(int k, int n, float position)>& frame) {
+    if (store_.currentPath.empty()) return 0;
+    const std::string path = store_.currentPath;
+    std::vector<float> positions;  // one per frame to hand over
+    {
+        // Closed before the first frame, so the frames are shown and stored
+        // with this file's intercept and DFOV.
+        SharedFields shared(store_, header);
+        loadHead(kMultiHeadBytes);
+        const int64_t length = fileLength(path);
+        if (length < 0) {
+            header.VrMode = 3;
+            return 0;
+        }
+        const int mode = header.VrMode = transferSyntaxMode();
+        readCommonFields(mode);
+        header.SliceLocation = single(TAGSTR(kSliceLocation, mode));
+        if (!decodable(mode)) return 0;
+        // The pixel element is located in the file's own layout.
+        header.PixelOffset = PIXPOSMULTI(mode);
+        if (header.PixelOffset == 0) return 0;
+        header.PixelSpacing = header.FOV / kSide;
+        // Only frames that the file holds completely are handed over.
+        const int64_t declared = roundHalfEven(static_cast<double>(header.PixelLength) / kSliceBytes);
+        const int64_t present = (length - header.PixelOffset) / kSliceBytes;
+        positions.assign(static_cast<size_t>(std::clamp<int64_t>(declared, 0, std::max<int64_t>(present, 0))),
+                         header.SliceLocation);
+        nextCursor_ = kDataSetStart;
+        for (float& position : positions) {
+            const std::string text = TAGSTRNEXT(kImagePosition, mode);
+            if (!text.empty()) position = thirdValue(text);
+        }
+    }
+    const int n = static_cast<int>(positions.size());
+    for (int k = 0; k < n; ++k) {
+        const int64_t offset = header.PixelOffset + static_cast<int64_t>(k) * kSliceBytes;
+        if (readAt(path, offset, store_.workImage.data(), kSliceBytes) < static_cast<size_t>(kSliceBytes)) return k;
+        frame(k, n, positions[static_cast<size_t>(k)]);
+    }
+    return n;
+}
+
+void DICOMM::DCMANA() {
+    SharedFields shared(store_, header);
+    header.VrMode = 3;
+    // Only files of about one slice are analysed; the rest, unreadable paths
+    // included, stay at mode 3 without being read.
+    const int64_t length = fileLength(store_.currentPath);
+    if (length < kMinAnalysedBytes || length > kMaxAnalysedBytes) return;
+    const Bytes file = readHead(store_.currentPath, static_cast<size_t>(length));
+
+    ElementWalk walk(file);
+    header.VrMode = analysedSyntaxMode(file, walk.next(kTransferSyntax));
+    if (header.VrMode == 3) return;
+    walk.mode = header.VrMode;
+    if (walk.cursor > kAnalysisCursorReset) walk.cursor = 0;
+
+    header.PatientName = walk.text("00100010");
+    header.SliceThickness = single(walk.text("00180050"));
+    header.KVP = textToInt16(walk.text("00180060"));
+    header.FOV = single(walk.text("00180090"));  // replaced below; read to keep the walk's order
+    header.ExposureTime = static_cast<float>(leadingNumber(walk.text("00181150")) / 1000);  // ms -> s
+    header.TubeCurrent = single(walk.text("00181151"));
+    header.Exposure = textToInt16(walk.text("00181152"));
+    header.ConvolutionKernel = walk.text("00181210");
+    header.CTDIvol = static_cast<float>(walk.number("00189345") / 1000.0);
+    header.SeriesNumber = textToInt(walk.text("00200011"));
+    header.SliceLocation = single(walk.text(kSliceLocation));
+    walk.number("00280010");  // rows: every slice is 512 x 512, but the walk passes them
+    const int32_t columns = walk.number("00280011");
+    header.PixelSpacing = single(walk.text("00280030"));
+    header.FOV = static_cast<float>(columns * static_cast<double>(header.PixelSpacing));
+    if (header.FOV != 0) store_.inverseDfov = 1.0f / header.FOV;
+    header.RescaleIntercept = textToInt16(walk.text("00281052"));
+    header.PixelOffset = walk.pixelStart();
+}
+
+}  // namespace halvex
