@@ -12,7 +12,7 @@ void QtTextPainter::paint(RgbImage& image, int x, int y, const std::string& text
     QPainter painter(&target);
     QFont font("Monospace");
     font.setStyleHint(QFont::TypeWriter);
-    font.setPixelSize(12);
+    font.setPixelSize(10);  // an 80-character information line fits the 512-pixel view
     painter.setFont(font);
     painter.setPen(QColor::fromRgb(colour));
     painter.drawText(QRect(x, y, image.width - x, lineHeight()), Qt::AlignLeft | Qt::AlignVCenter,
