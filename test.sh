@@ -9,6 +9,6 @@ BUILD_DIR=build scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo
 (cd build && ctest --output-on-failure -j "$(nproc)")
 
 if [ "${1:-}" != "--quick" ]; then
-  BUILD_DIR=build-asan scripts/setup.sh -DCMAKE_BUILD_TYPE=Debug -DHALVEX_SANITIZE=ON -DHALVEX_BENCH=OFF
+  BUILD_DIR=build-asan scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_SANITIZE=ON -DHALVEX_BENCH=OFF
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$(nproc)")
 fi

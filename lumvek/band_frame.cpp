@@ -36,6 +36,9 @@ public:
         arrived_.count_down(missing + 1);
     }
 
+    // Read after the workers are joined: whether anyone gave up.
+    bool abandoned() const { return abandoned_.load(); }
+
 private:
     std::latch arrived_;
     std::atomic<bool> abandoned_{false};
@@ -50,12 +53,20 @@ bool run_workers(int count, const WorkerBody& body, ThreadStarter start) noexcep
     int started = 0;
     while (started < count) {
         const int k = started;
-        if (!start(threads[k], [&body, &gate, k] { body(k, gate); })) break;
+        // Building the thread's callable may itself fail for lack of memory;
+        // that is one more thread that can't be had, not a reason to end
+        // the host.
+        bool ok = false;
+        try {
+            ok = start(threads[k], [&body, &gate, k] { body(k, gate); });
+        } catch (...) {
+        }
+        if (!ok) break;
         ++started;
     }
     gate.release(count - started);
     for (int k = 0; k < started; ++k) threads[k].join();
-    return started == count;
+    return !gate.abandoned();
 }
 
 bool run_bands(const std::function<void(int worker, int rowBegin, int rowEnd)>& band, ThreadStarter start) noexcept {

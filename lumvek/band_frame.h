@@ -33,9 +33,9 @@ using ThreadStarter = bool (*)(std::thread& slot, std::function<void()> fn);
 bool start_std_thread(std::thread& slot, std::function<void()> fn) noexcept;
 
 // Runs body on `count` new threads (at most kWorkers), joins them in index
-// order and returns true. If a thread can't be started, the started ones are
-// released without writing, joined, and false is returned: the output stays
-// untouched.
+// order and returns true. If a thread can't be started, or a worker passes
+// wait(false), every worker is released without writing, all are joined and
+// false is returned: the output stays untouched.
 bool run_workers(int count, const WorkerBody& body, ThreadStarter start = start_std_thread) noexcept;
 
 // The common case: 8 workers, worker k handling output rows [64k, 64k + 64).
@@ -62,7 +62,9 @@ inline int32_t trunc_to_int(float v) noexcept {
 
 // Half away from zero: add 0.5 to a non-negative value or subtract 0.5 from a
 // negative one, in single precision, then truncate.
-inline int32_t round_nearest(float v) noexcept { return trunc_to_int(v >= 0.0f ? v + 0.5f : v - 0.5f); }
+// Adding copysign(0.5, v) is the same float operation without a branch, so
+// loops that use it vectorise.
+inline int32_t round_nearest(float v) noexcept { return trunc_to_int(v + std::copysign(0.5f, v)); }
 
 // Add 0.5 and truncate (differs from round_nearest below zero).
 inline int32_t round_half_up(float v) noexcept { return trunc_to_int(v + 0.5f); }
