@@ -6,14 +6,37 @@
 
 namespace lumvek_detail {
 
-bool start_std_thread(std::thread& slot, std::function<void()> fn) noexcept {
+namespace {
+constexpr size_t kWorkerStackBytes = 512 * 1024;
+}  // namespace
+
+void* WorkerThread::run(void* fn) noexcept {
+    (*static_cast<std::function<void()>*>(fn))();
+    return nullptr;
+}
+
+bool WorkerThread::start(std::function<void()> fn) noexcept {
+    if (running_) return false;
     try {
-        slot = std::thread(std::move(fn));
-        return true;
+        fn_ = std::make_unique<std::function<void()>>(std::move(fn));
     } catch (...) {
         return false;
     }
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) return false;
+    pthread_attr_setstacksize(&attributes, kWorkerStackBytes);
+    running_ = pthread_create(&id_, &attributes, &WorkerThread::run, fn_.get()) == 0;
+    pthread_attr_destroy(&attributes);
+    return running_;
 }
+
+void WorkerThread::join() noexcept {
+    if (!running_) return;
+    pthread_join(id_, nullptr);
+    running_ = false;
+}
+
+bool start_worker_thread(WorkerThread& slot, std::function<void()> fn) noexcept { return slot.start(std::move(fn)); }
 
 namespace {
 
@@ -49,7 +72,7 @@ private:
 bool run_workers(int count, const WorkerBody& body, ThreadStarter start) noexcept {
     if (count < 1 || count > kWorkers) return false;
     StartLatch gate(count);
-    std::array<std::thread, kWorkers> threads;
+    std::array<WorkerThread, kWorkers> threads;
     int started = 0;
     while (started < count) {
         const int k = started;

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <thread>
+#include <memory>
+#include <pthread.h>
 
 namespace lumvek_detail {
 
@@ -27,20 +28,42 @@ protected:
 };
 
 using WorkerBody = std::function<void(int worker, WorkerGate& gate)>;
-// Starts fn on a new thread held by slot; false when no thread can be had.
-using ThreadStarter = bool (*)(std::thread& slot, std::function<void()> fn);
 
-bool start_std_thread(std::thread& slot, std::function<void()> fn) noexcept;
+// One worker thread. Its stack is kept small (the workers keep their tables on
+// the heap): creating eight threads is most of a threaded call's fixed cost,
+// and a 512 KiB stack about halves it against the default 8 MiB.
+class WorkerThread {
+public:
+    WorkerThread() = default;
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
+    ~WorkerThread() { join(); }
+
+    // Starts fn; false when no thread can be had.
+    bool start(std::function<void()> fn) noexcept;
+    void join() noexcept;
+
+private:
+    static void* run(void* fn) noexcept;
+    pthread_t id_{};
+    bool running_ = false;
+    std::unique_ptr<std::function<void()>> fn_;
+};
+
+// Starts fn on the slot's thread; false when no thread can be had.
+using ThreadStarter = bool (*)(WorkerThread& slot, std::function<void()> fn);
+
+bool start_worker_thread(WorkerThread& slot, std::function<void()> fn) noexcept;
 
 // Runs body on `count` new threads (at most kWorkers), joins them in index
 // order and returns true. If a thread can't be started, or a worker passes
 // wait(false), every worker is released without writing, all are joined and
 // false is returned: the output stays untouched.
-bool run_workers(int count, const WorkerBody& body, ThreadStarter start = start_std_thread) noexcept;
+bool run_workers(int count, const WorkerBody& body, ThreadStarter start = start_worker_thread) noexcept;
 
 // The common case: 8 workers, worker k handling output rows [64k, 64k + 64).
 bool run_bands(const std::function<void(int worker, int rowBegin, int rowEnd)>& band,
-               ThreadStarter start = start_std_thread) noexcept;
+               ThreadStarter start = start_worker_thread) noexcept;
 
 // Runs f and swallows any failure (an allocation that can't be had): no
 // exception may leave the C interface, and a failed call writes nothing more.

@@ -21,15 +21,15 @@ namespace {
 int g_startCalls = 0;
 int g_failAt = -1;
 
-bool refusing_starter(std::thread& slot, std::function<void()> fn) {
+bool refusing_starter(WorkerThread& slot, std::function<void()> fn) {
     if (g_startCalls++ == g_failAt) return false;
-    return start_std_thread(slot, std::move(fn));
+    return start_worker_thread(slot, std::move(fn));
 }
 
 // Stands for a thread whose callable can't even be built (out of memory).
-bool throwing_starter(std::thread& slot, std::function<void()> fn) {
+bool throwing_starter(WorkerThread& slot, std::function<void()> fn) {
     if (g_startCalls++ == g_failAt) throw std::bad_alloc();
-    return start_std_thread(slot, std::move(fn));
+    return start_worker_thread(slot, std::move(fn));
 }
 
 void arm_starter(int failAt) {
