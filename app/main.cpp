@@ -111,6 +111,11 @@ int main(int argc, char** argv) {
         return runBatch(o, programFolder);
     }
 
+    // Start-up makes the program folder the current one: name the files
+    // to open by their full paths first.
+    std::vector<std::string> paths;
+    for (const std::string& p : o.paths) paths.push_back(std::filesystem::absolute(p).string());
+
     QApplication app(argc, argv);
     halvex::QtUi ui;
     halvex::Workspace workspace(ui);
@@ -118,6 +123,6 @@ int main(int argc, char** argv) {
     halvex::MainWindow window(workspace, ui);
     window.show();
     workspace.start(programFolder);
-    workspace.open(o.paths);
+    workspace.open(paths);
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QMimeData>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -37,8 +38,10 @@ MainWindow::MainWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {
 
     auto* scroll = new QScrollArea(central);
     scroll->setWidgetResizable(true);
-    scroll->setWidget(buildControls());
-    scroll->setMinimumWidth(300);
+    QWidget* controls = buildControls();
+    scroll->setWidget(controls);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(controls->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 4);
     layout->addWidget(scroll, 1);
     setCentralWidget(central);
 
