@@ -288,6 +288,9 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
 void CTDSPF::CLRIMG_Click() {
     const std::string answer = ui().prompt("Clear image (0..all image or keep no. or clear range: -1 )",
                                            strSingle(lastClearAnswer_).substr(lastClearAnswer_ < 0 ? 0 : 1));
+    // Cancelling the prompt gives the empty text, which would read as 0 and
+    // clear the whole list: a cancel clears nothing.
+    if (answer.empty()) return;
     lastClearAnswer_ = static_cast<float>(leadingNumber(answer));
     const int k = roundHalfEven(lastClearAnswer_);
     if (k == -1) {

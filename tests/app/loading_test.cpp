@@ -39,9 +39,9 @@ TEST_F(ListTest, ClearingARangeMovesTheRestDown) {
     EXPECT_EQ(win.HS1.maximum(), 6);
     EXPECT_EQ(win.Label1.caption(), "1");
     // The next Clear offers the last answer.
-    ui.queueAnswer("");
+    ui.queueAnswer("7");
     win.CLRIMG.click();
-    EXPECT_NE(output().find("default \"-1\""), std::string::npos);
+    EXPECT_NE(output().find("default \"-1\" -> \"7\""), std::string::npos);
 }
 
 TEST_F(ListTest, ClearKeepsTheFirstEntriesAndContinuesAfterTheLastSlot) {
@@ -57,6 +57,14 @@ TEST_F(ListTest, ClearKeepsTheFirstEntriesAndContinuesAfterTheLastSlot) {
     EXPECT_EQ(store.sliceCount, 0);
     EXPECT_EQ(store.tempSlotCount, 0);
     EXPECT_EQ(win.Label1.caption(), "0");
+}
+
+TEST_F(ListTest, CancellingClearKeepsTheList) {
+    tenSlices();
+    ui.queueAnswer("");
+    win.CLRIMG.click();
+    EXPECT_EQ(store.sliceCount, 10);
+    EXPECT_EQ(store.tempSlotCount, 10);
 }
 
 TEST_F(ListTest, ClearRefusesAnswersThatWouldGrowOrBreakTheList) {
