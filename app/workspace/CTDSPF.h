@@ -108,7 +108,10 @@ private:
     void NXTSR_Click();
     void STENLBL_Click(int index);
 
-    void fillEntryFromHeader(int n, const std::string& fileName);
+    // Entry n from the header; withPatient adds the patient name and the
+    // Image Position z, which not every loader takes.
+    void fillEntryFromHeader(int n, const std::string& fileName, bool withPatient = false);
+    bool askFolder(const std::string& chosenFile);
     bool headerHasSlice() const;
     bool listFull(int n);
     void showNewlyRead(int oldCount, int n);

@@ -15,11 +15,18 @@ constexpr int64_t kMaxRawBytes = 900000;
 constexpr size_t kMaxDroppedFiles = 999;
 constexpr const char* kFolderPrompt = "Folder name (including \\)=";
 
-std::string withTrailingSeparator(std::string folder) {
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
-}
 }  // namespace
+
+// Asks for the folder of a series, offering the chosen file's folder. An
+// empty answer (a cancel) ends the command rather than reading the program
+// folder; a missing trailing separator is added.
+bool CTDSPF::askFolder(const std::string& chosenFile) {
+    std::string answer = ui().prompt(kFolderPrompt, folderOf(chosenFile));
+    if (answer.empty()) return false;
+    if (answer.back() != '/') answer += '/';
+    folderText_ = answer;
+    return true;
+}
 
 int32_t STONUM(const std::string& text) {
     std::string digits;
@@ -43,9 +50,13 @@ bool CTDSPF::listFull(int n) {
     return true;
 }
 
-void CTDSPF::fillEntryFromHeader(int n, const std::string& fileName) {
+void CTDSPF::fillEntryFromHeader(int n, const std::string& fileName, bool withPatient) {
     const DicomHeader& h = dicom_.header;
     SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+    if (withPatient) {
+        e.imagePositionZ = h.ZPosition;
+        e.patientName = h.PatientName;
+    }
     e.position = h.SliceLocation;
     e.path = store_.currentPath;
     e.name = fileName;
@@ -92,9 +103,7 @@ void CTDSPF::DSORT_Click() {
         ui().progress(0, 0);
         return;
     }
-    const std::string answer = ui().prompt(kFolderPrompt, folderOf(chosen));
-    if (answer.empty()) return;
-    folderText_ = withTrailingSeparator(answer);
+    if (!askFolder(chosen)) return;
 
     const int oldCount = store_.sliceCount;
     int n = oldCount;
@@ -105,10 +114,8 @@ void CTDSPF::DSORT_Click() {
         store_.currentPath = folderText_ + name;
         dicom_.DCMHDRREAD();
         if (dicom_.header.VrMode < 2 && headerHasSlice()) {
-            fillEntryFromHeader(n, name);
+            fillEntryFromHeader(n, name, true);
             SliceInfo& e = store_.slices[static_cast<size_t>(n)];
-            e.imagePositionZ = dicom_.header.ZPosition;
-            e.patientName = dicom_.header.PatientName;
             e.fileNumberKey = STONUM(name);
             e.kernelKey = STONUM(e.kernel);
             e.patientKey = STONUM(e.patientName);
@@ -170,9 +177,7 @@ void CTDSPF::RAWRD_Click() {
     const std::string chosen = ui().openFile("RawRead", "(*.raw)|*.raw|");
     if (chosen.empty()) return;
     store_.currentPath = chosen;
-    const std::string answer = ui().prompt(kFolderPrompt, folderOf(chosen));
-    if (answer.empty()) return;
-    folderText_ = withTrailingSeparator(answer);
+    if (!askFolder(chosen)) return;
     DicomHeader& h = dicom_.header;
     h.PixelSpacing = static_cast<float>(leadingNumber(ui().prompt(" Pixel size = ", "0.5")));
     h.FOV = h.PixelSpacing * 512;
@@ -229,11 +234,8 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         folderText_ = folderOf(path);
         dicom_.DCMHDRREAD();
         if (dicom_.header.VrMode > 1 || !headerHasSlice()) continue;
-        fillEntryFromHeader(n, fileNameOf(path));
-        SliceInfo& e = store_.slices[static_cast<size_t>(n)];
-        e.imagePositionZ = dicom_.header.ZPosition;
-        e.patientName = dicom_.header.PatientName;
-        e.fileNumberKey = STONUM(fileNameOf(path));
+        fillEntryFromHeader(n, fileNameOf(path), true);
+        store_.slices[static_cast<size_t>(n)].fileNumberKey = STONUM(fileNameOf(path));
         ++n;
         ui().pumpEvents();
     }
