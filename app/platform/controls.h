@@ -12,7 +12,7 @@ namespace halvex {
 
 class Control {
 public:
-    enum class Kind { Button, Label, LabelArray, TextBox, CheckBox, OptionGroup, ScrollBar, Shape };
+    enum class Kind { Button, ButtonArray, Label, LabelArray, TextBox, CheckBox, OptionGroup, ScrollBar, Shape, Line };
 
     Control(std::string name, Kind kind) : name_(std::move(name)), kind_(kind) {}
     virtual ~Control() = default;
@@ -25,6 +25,16 @@ public:
     bool enabled = true;
     std::function<void()> changed;  // for the view binding only
 
+    void setEnabled(bool on) {
+        enabled = on;
+        notify();
+    }
+    bool visible() const { return visible_; }
+    void setVisible(bool v) {
+        visible_ = v;
+        notify();
+    }
+
 protected:
     void notify() const {
         if (changed) changed();
@@ -33,6 +43,7 @@ protected:
 private:
     std::string name_;
     Kind kind_;
+    bool visible_ = true;
 };
 
 class Button : public Control {
@@ -43,6 +54,28 @@ public:
     }
     std::string caption;
     std::function<void()> onClick;
+};
+
+// An array of buttons sharing one Click handler that gets the index; each
+// button can be shown or hidden on its own.
+class ButtonArray : public Control {
+public:
+    ButtonArray(std::string name, std::vector<std::string> captions)
+        : Control(std::move(name), Kind::ButtonArray), captions(std::move(captions)), shown_(this->captions.size(), true) {}
+    void click(int index) const {
+        if (onClick && index >= 0 && index < count()) onClick(index);
+    }
+    int count() const { return static_cast<int>(captions.size()); }
+    bool visibleAt(int index) const { return shown_.at(static_cast<size_t>(index)); }
+    void setVisibleAt(int index, bool v) {
+        shown_.at(static_cast<size_t>(index)) = v;
+        notify();
+    }
+    std::vector<std::string> captions;
+    std::function<void(int)> onClick;
+
+private:
+    std::vector<bool> shown_;
 };
 
 class Label : public Control {
@@ -162,25 +195,38 @@ private:
 class Shape : public Control {
 public:
     Shape(std::string name, double width, double height)
-        : Control(std::move(name), Kind::Shape), width_(width), height_(height) {}
+        : Control(std::move(name), Kind::Shape), width_(width), height_(height) {
+        setVisible(false);
+    }
     double left() const { return left_; }
     double top() const { return top_; }
     double width() const { return width_; }
     double height() const { return height_; }
-    bool visible() const { return visible_; }
     void place(double left, double top, double width, double height) {
         left_ = left, top_ = top, width_ = width, height_ = height;
         notify();
     }
     void move(double left, double top) { place(left, top, width_, height_); }
-    void setVisible(bool v) {
-        visible_ = v;
+
+private:
+    double left_ = 0, top_ = 0, width_, height_;
+};
+
+// A line drawn over a graph, in the graph's user coordinates.
+class LineShape : public Control {
+public:
+    explicit LineShape(std::string name) : Control(std::move(name), Kind::Line) { setVisible(false); }
+    double x1() const { return x1_; }
+    double y1() const { return y1_; }
+    double x2() const { return x2_; }
+    double y2() const { return y2_; }
+    void place(double x1, double y1, double x2, double y2) {
+        x1_ = x1, y1_ = y1, x2_ = x2, y2_ = y2;
         notify();
     }
 
 private:
-    double left_ = 0, top_ = 0, width_, height_;
-    bool visible_ = false;
+    double x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
 };
 
 }  // namespace halvex

@@ -1,5 +1,6 @@
 #include "platform/number_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -133,5 +134,17 @@ std::string str(int16_t v) { return str(static_cast<int64_t>(v)); }
 std::string strSingle(float v) { return withSign(shortestText(v, 7), v < 0); }
 std::string strDouble(double v) { return withSign(shortestText(v, 15), v < 0); }
 std::string trimmedInt(int64_t v) { return std::to_string(v); }
+
+std::string generalSingle(float v) { return (v < 0 ? "-" : "") + shortestText(v, 7); }
+
+std::string formatTrimmed(double v, int decimals) {
+    std::string text = formatFixed(v, "0." + std::string(static_cast<size_t>(std::max(decimals, 1)), '0'));
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+    if (text == "-0") return "0";
+    const size_t digits = text[0] == '-' ? 1 : 0;
+    if (text.compare(digits, 2, "0.") == 0) text.erase(digits, 1);
+    return text;
+}
 
 }  // namespace halvex

@@ -40,6 +40,15 @@ std::string str(int16_t v);
 std::string strSingle(float v);
 std::string strDouble(double v);
 
+// A single's shortest general form without the leading blank: "1.5",
+// "0.05", "-2", "48".
+std::string generalSingle(float v);
+
+// v rounded to `decimals` places (half away from zero) in its shortest
+// decimal form, without a zero before the point: 1 -> "1", 0.5 -> ".5",
+// 0.1234 -> ".123", -0.25 -> "-.25", 0.0001 -> "0".
+std::string formatTrimmed(double v, int decimals);
+
 // The trimmed decimal text written into text boxes ("500", "-3").
 std::string trimmedInt(int64_t v);
 

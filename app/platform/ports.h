@@ -22,6 +22,8 @@ public:
     // cancelling gives the empty text.
     virtual std::string openFile(const std::string& title, const std::string& filter) = 0;
     virtual std::string chooseFolder(const std::string& title) = 0;
+    // File-save dialog; cancelling gives the empty text.
+    virtual std::string saveFile(const std::string& title, const std::string& filter) = 0;
 
     virtual void clearClipboard() = 0;
     virtual void setClipboardText(const std::string& text) = 0;
@@ -29,6 +31,8 @@ public:
 
     // A window's caption changed (the window logic keeps the text itself).
     virtual void captionChanged(const std::string& window, const std::string& caption) = 0;
+    // A window other than the main one is shown or hidden.
+    virtual void showWindow(const std::string& window, bool shown) = 0;
     // Progress of a long command: done of total steps; total 0 ends it.
     virtual void progress(int done, int total) = 0;
     // Lets pending repaints and input through during a long command.

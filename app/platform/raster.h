@@ -53,6 +53,12 @@ public:
     // (right, bottom) to the bottom-right one.
     void setScale(double left, double top, double right, double bottom);
     void resetScale();
+    // The pixel a user coordinate falls on, and the user coordinate of a
+    // pixel's top-left corner.
+    int toPixelX(double x) const;
+    int toPixelY(double y) const;
+    double toUserX(double px) const { return scaleLeft_ + px * scaleWidth_ / image_.width; }
+    double toUserY(double py) const { return scaleTop_ + py * scaleHeight_ / image_.height; }
 
     void clear();
     void makePersistent();
@@ -75,8 +81,6 @@ public:
     const std::vector<PrintedText>& printed() const { return printed_; }
 
 private:
-    int toPixelX(double x) const;
-    int toPixelY(double y) const;
     void plot(int x, int y, uint32_t colour);
 
     RgbImage image_;

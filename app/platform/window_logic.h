@@ -47,7 +47,7 @@ public:
     virtual Canvas* view() { return nullptr; }
     virtual std::vector<const Shape*> viewShapes() const { return {}; }
     // The view as the user sees it: the drawing with the visible shapes.
-    RgbImage composedView();
+    virtual RgbImage composedView();
 
     // Pointer (button 0 none, 1 left, 2 right; view pixels), keys, the wheel
     // and drops of file lists. A window without such input ignores them.

@@ -21,7 +21,7 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     : WindowLogic("CTDSPF", ui, guard), store_(store), dicom_(dicom) {
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
-                                                       &LH1, &RH1, &ROIS, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
+                                                       &LH1, &RH1, &ROIS, &SHOWMW, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
                                                        &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &STTX, &ENTX, &STENLBL})
         add(*c);
     HS1.onChange = [this] { HS1_Change(); };
@@ -266,6 +266,7 @@ void CTDSPF::SHDRAW(int16_t mode) {
         store_.roiWidth = roundHalfEven16(SH1.width() / f);
         store_.roiHeight = roundHalfEven16(SH1.height() / f);
         roiDefined_ = 1;
+        store_.newRoi = 1;
         setCaption(str(store_.roiWidth) + "x" + str(store_.roiHeight) + "pixels");
     }
     placeCornerMarks();
@@ -276,6 +277,7 @@ void CTDSPF::ROIS_Click(int index) {
     store_.fftSize = static_cast<int16_t>(size);
     store_.roiWidth = store_.roiHeight = static_cast<int16_t>(size);
     store_.roiLeft = store_.roiTop = static_cast<int16_t>(256 - size / 2);
+    store_.newRoi = 1;
     SHDRAW(0);
 }
 

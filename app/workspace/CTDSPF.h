@@ -41,6 +41,8 @@ public:
     // ROI measurement.
     void ROICLC();
     void ROIVALUE();
+    // Places the ROI as a drag on the view would, and measures it.
+    void placeRoi(int16_t left, int16_t top, int16_t width, int16_t height);
 
     // Series loading and organisation.
     void SSORT(int16_t first, int16_t last);
@@ -79,6 +81,7 @@ public:
     Shape LH1{"LH1", 8, 8};
     Shape RH1{"RH1", 8, 8};
     OptionGroup ROIS{"ROIS", {"256roi", "128roi", "64 roi"}};
+    Button SHOWMW{"SHOWMW", "Measure>"};
     Button DSORT{"DSORT", "Read"};
     Button Command3{"Command3", "1-File"};
     Button RAWRD{"RAWRD", "RawRead"};

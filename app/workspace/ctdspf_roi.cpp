@@ -26,6 +26,17 @@ void CTDSPF::ROICLC() {
     PIC1.print(roiResultText_);
 }
 
+void CTDSPF::placeRoi(int16_t left, int16_t top, int16_t width, int16_t height) {
+    store_.roiLeft = left;
+    store_.roiTop = top;
+    store_.roiWidth = width;
+    store_.roiHeight = height;
+    store_.newRoi = 1;
+    roiDefined_ = 1;
+    SHDRAW(0);
+    ROICLC();
+}
+
 void CTDSPF::ROIVALUE() {
     if (store_.roiWidth > 128 || store_.roiHeight > 128) return;
     const RoiStats s = measureRoi(store_.workImage.data(), store_.roiLeft, store_.roiTop, store_.roiWidth,

@@ -72,6 +72,9 @@ struct ImageStore {
     int16_t currentKv = 0;
     int16_t zoomOn = 0;
     int16_t roiLeft = 0, roiTop = 0, roiWidth = 0, roiHeight = 0;
+    // 1 after the ROI was placed anew: the circular edge then starts from
+    // the ROI's centre instead of the centre adjusted before.
+    int16_t newRoi = 0;
     std::string appFolder;  // with its trailing separator
     std::string currentPath;
     std::string versionLabel;

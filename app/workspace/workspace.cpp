@@ -10,6 +10,11 @@ namespace halvex {
 
 namespace fs = std::filesystem;
 
+Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), dicom(store), main(store, dicom, ui, guard), measurement(store, ui, guard) {
+    main.SHOWMW.onClick = [this] { measurement.show(); };
+    measurement.roiMoved = [this] { main.SHDRAW(0); };
+}
+
 bool Workspace::start(const std::string& programFolder) {
     bool started = false;
     guard.run([&] {
@@ -20,11 +25,16 @@ bool Workspace::start(const std::string& programFolder) {
 }
 
 void Workspace::stop() {
-    guard.run([&] { main.Form_Unload(); });
+    guard.run([&] {
+        // Closing the main window closes the measurement window with it.
+        if (measurement.loaded()) measurement.CLRSCREEN.click();
+        main.Form_Unload();
+    });
 }
 
 WindowLogic* Workspace::window(const std::string& name) {
     if (name == main.name()) return &main;
+    if (name == measurement.name() && measurement.loaded()) return &measurement;
     return nullptr;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/ports.h"
 #include "platform/window_logic.h"
+#include "measurement/CTPSFF.h"
 #include "workspace/CTDSPF.h"
 #include "workspace/image_store.h"
 
@@ -14,7 +15,7 @@ namespace halvex {
 
 class Workspace {
 public:
-    explicit Workspace(Ui& ui) : ui(ui), guard(ui), dicom(store), main(store, dicom, ui, guard) {}
+    explicit Workspace(Ui& ui);
 
     // Starts the main window with its program folder; false when start-up
     // failed (the reason has been shown).
@@ -32,6 +33,7 @@ public:
     CommandGuard guard;
     DICOMM dicom;
     CTDSPF main;
+    CTPSFF measurement;  // shown by "Measure>"
 };
 
 // The folder the program keeps its settings and stack file in: the program's

@@ -56,6 +56,11 @@ std::string QtUi::chooseFolder(const std::string& title) {
     return folder.isEmpty() ? std::string() : folder.toStdString() + "/";
 }
 
+std::string QtUi::saveFile(const std::string& title, const std::string& filter) {
+    return QFileDialog::getSaveFileName(parent_, QString::fromStdString(title), QString(), qtFileFilter(filter))
+        .toStdString();
+}
+
 void QtUi::clearClipboard() { QApplication::clipboard()->clear(); }
 
 void QtUi::setClipboardText(const std::string& text) {
@@ -66,6 +71,16 @@ void QtUi::setClipboardImage(const RgbImage& image) { QApplication::clipboard()-
 
 void QtUi::captionChanged(const std::string& window, const std::string& caption) {
     if (auto it = windows_.find(window); it != windows_.end()) it->second->setWindowTitle(QString::fromStdString(caption));
+}
+
+void QtUi::showWindow(const std::string& window, bool shown) {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    it->second->setVisible(shown);
+    if (shown) {
+        it->second->raise();
+        it->second->activateWindow();
+    }
 }
 
 void QtUi::progress(int done, int total) {

@@ -121,6 +121,15 @@ std::string BatchDriver::execute(const std::vector<std::string>& w) {
         return "";
     }
     if (verb == "mouse") return mouse(w);
+    if (verb == "roi") {
+        int v[4] = {};
+        if (args != 4 || !parseInt(w[1], v[0]) || !parseInt(w[2], v[1]) || !parseInt(w[3], v[2]) ||
+            !parseInt(w[4], v[3]) || v[0] < 0 || v[1] < 0 || v[2] < 1 || v[3] < 1 || v[0] + v[2] > 511 ||
+            v[1] + v[3] > 511)
+            return "roi needs LEFT TOP WIDTH HEIGHT inside the 512 x 512 image";
+        guarded([&] { workspace_.main.placeRoi(int16_t(v[0]), int16_t(v[1]), int16_t(v[2]), int16_t(v[3])); });
+        return "";
+    }
     if (verb == "key") {
         int code = 0;
         if (args != 2 || (w[1] != "down" && w[1] != "up") || !parseInt(w[2], code)) return "key needs down|up CODE";
@@ -155,6 +164,12 @@ std::string BatchDriver::click(const std::vector<std::string>& w) {
         case Control::Kind::Label: run([c] { static_cast<Label*>(c)->click(); }); break;
         case Control::Kind::TextBox: run([c] { static_cast<TextBox*>(c)->click(); }); break;
         case Control::Kind::CheckBox: run([c] { static_cast<CheckBox*>(c)->click(); }); break;
+        case Control::Kind::ButtonArray: {
+            auto* buttons = static_cast<ButtonArray*>(c);
+            if (index < 0 || index >= buttons->count()) return "click " + w[1] + " needs an index";
+            run([buttons, index] { buttons->click(index); });
+            break;
+        }
         case Control::Kind::LabelArray: {
             auto* labels = static_cast<LabelArray*>(c);
             if (index < 0 || index >= static_cast<int>(labels->captions.size())) return "click " + w[1] + " needs an index";
@@ -277,7 +292,7 @@ std::string BatchDriver::save(const std::string& what, const std::string& path) 
     } else if (what == "canvas") {
         WindowLogic* measurement = workspace_.window("CTPSFF");
         if (!measurement || !measurement->view()) return "the measurement window is not open";
-        image = measurement->view()->image();
+        image = measurement->composedView();
     } else {
         return "save needs view or canvas";
     }

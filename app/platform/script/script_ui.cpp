@@ -60,6 +60,7 @@ std::string ScriptUi::dialog(const std::string& title, std::deque<std::string>& 
 
 std::string ScriptUi::openFile(const std::string& title, const std::string&) { return dialog(title, files_); }
 std::string ScriptUi::chooseFolder(const std::string& title) { return dialog(title, folders_); }
+std::string ScriptUi::saveFile(const std::string& title, const std::string&) { return dialog(title, files_); }
 
 void ScriptUi::clearClipboard() {
     clipboardText_.clear();
@@ -78,6 +79,10 @@ void ScriptUi::setClipboardImage(const RgbImage& image) {
 
 void ScriptUi::captionChanged(const std::string& window, const std::string& caption) {
     out_ << "caption " << window << " " << quoted(caption) << "\n";
+}
+
+void ScriptUi::showWindow(const std::string& window, bool shown) {
+    out_ << (shown ? "show " : "hide ") << window << "\n";
 }
 
 }  // namespace halvex

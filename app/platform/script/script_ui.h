@@ -30,10 +30,12 @@ public:
     Reply message(const std::string& text, Buttons buttons) override;
     std::string openFile(const std::string& title, const std::string& filter) override;
     std::string chooseFolder(const std::string& title) override;
+    std::string saveFile(const std::string& title, const std::string& filter) override;
     void clearClipboard() override;
     void setClipboardText(const std::string& text) override;
     void setClipboardImage(const RgbImage& image) override;
     void captionChanged(const std::string& window, const std::string& caption) override;
+    void showWindow(const std::string& window, bool shown) override;
     void progress(int, int) override {}
     void pumpEvents() override {}
 

@@ -1,0 +1,326 @@
+// The measurement window's frame: loading, menus, settings, the arrow
+// buttons, the MTF curve store with its graph and clipboard exports.
+#include "measurement/CTPSFF.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "measurement/curve_math.h"
+#include "platform/number_text.h"
+
+namespace halvex {
+
+namespace {
+constexpr const char* kLineEnd = "\r\n";
+constexpr int kFrameColour = 15;
+constexpr int kGridColour = 8;
+constexpr uint32_t kMarkerColour = rgb(255, 0, 0);
+}  // namespace
+
+CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CTPSFF", ui, guard), store_(store) {
+    menus_ = {
+        {"MTFMENU", "MTF", {&VSLIT, &RADIAL, &FFT2DMTF, &REDGE, &EDGE, &AUTOEDGE, &EDGEOK, nullptr, &BASESET, &MTFCLC,
+                            &MMTFCLC, &SETTING, nullptr, &CLIPMTF, &LSFPUT, &COMPMTF}},
+        {"NPSMNU", "Noise", {&NPSVS, &NPSRF, &SETNPS, &NPSWF, nullptr, &NPSCLIP, &NPSCOMP}},
+        {"MESMUNE", "Measures", {&CTVAL, &SDCLC, nullptr, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, nullptr,
+                                 &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP, &TMTFP, nullptr, &PROFMES, &CTCONV}},
+        {"PROMENU", "Pro", {&REDGEPRO, &CLRSCREEN}},
+        {"GRAPHMENU", "Graph", {&SAVEGRAPH, &COPYGRAPH}},
+    };
+    add(FINESTP);
+    add(CENADJ);
+    add(Line1);
+    for (const Menu& menu : menus_)
+        for (Button* entry : menu.entries)
+            if (entry) add(*entry);
+    // The measurements of the noise, slit, profile and low-contrast tools
+    // come later; their entries are there but can't be chosen yet.
+    for (Button* later : {&VSLIT, &RADIAL, &FFT2DMTF, &MMTFCLC, &NPSVS, &NPSRF, &NPSWF, &NPSCLIP, &NPSCOMP, &CTVAL,
+                          &SDCLC, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP,
+                          &TMTFP, &PROFMES, &CTCONV, &REDGEPRO})
+        later->enabled = false;
+
+    CENADJ.onClick = [this](int index) { CENADJ_Click(index); };
+    EDGE.onClick = [this] { EDGE_Click(); };
+    REDGE.onClick = [this] { REDGE_Click(); };
+    AUTOEDGE.onClick = [this] { AUTOEDGE_Click(); };
+    EDGEOK.onClick = [this] { EDGEOK_Click(); };
+    BASESET.onClick = [this] { BASESET_Click(); };
+    MTFCLC.onClick = [this] { MTFCLC_Click(); };
+    SETTING.onClick = [this] { SETTINGS(); };
+    SETNPS.onClick = [this] { SETTINGS(); };
+    CLIPMTF.onClick = [this] { CLIPMTF_Click(); };
+    LSFPUT.onClick = [this] { LSFPUT_Click(); };
+    COMPMTF.onClick = [this] { COMPMTF_Click(); };
+    CLRSCREEN.onClick = [this] { CLRSCREEN_Click(); };
+    SAVEGRAPH.onClick = [this] { SAVEGRAPH_Click(); };
+    COPYGRAPH.onClick = [this] { COPYGRAPH_Click(); };
+}
+
+void CTPSFF::show() {
+    if (!loaded_) Form_Load();
+    ui().showWindow(name(), true);
+}
+
+void CTPSFF::Form_Load() {
+    // A window loaded anew starts from nothing: its values, its buffers and
+    // its curve store are those of a new window.
+    state_ = Idle;
+    methodTag_.clear();
+    frequencyMaximum_ = 1.5f;
+    frequencyInterval_ = 0.05f;
+    npsFrequencyBins_ = 48;
+    graphXRange_ = 1.5f;
+    graphYScale_ = 1.0f;
+    dataNumber_ = 1;
+    leftZeroLimit_ = rightZeroLimit_ = 0;
+    baseline_ = 0;
+    filter_ = LsfFilter{};
+    kindChanged_ = 0;
+    esf_ = Esf{};
+    lsf_.assign(kLsfLength, 0.0f);
+    mtf_.clear();
+    slope_ = 0;
+    mtfStore_.clear();
+    drawnSlots_.clear();
+    graph_.resetScale();
+    graph_.clear();
+
+    store_.fftSize = 256;
+    oversampling_ = 1;
+    centreX_ = centreY_ = 256;
+    store_.newRoi = 1;
+    workingImage_.assign(kSlicePixels, 0);
+
+    Line1.setVisible(false);
+    showArrows(false);
+    CENADJ.setVisibleAt(0, false);
+    CENADJ.setVisibleAt(1, false);
+    CTCONV.setEnabled(false);
+    REDGE.setEnabled(true);
+    EDGEOK.setEnabled(true);
+    loaded_ = true;
+    setCaption("TessamirBasic" + store_.versionLabel);
+}
+
+void CTPSFF::CLRSCREEN_Click() {
+    loaded_ = false;
+    ui().showWindow(name(), false);
+}
+
+void CTPSFF::SETTINGS() {
+    for (;;) {
+        frequencyMaximum_ = static_cast<float>(
+            std::clamp(leadingNumber(ui().prompt("Freq max = ", generalSingle(frequencyMaximum_))), 0.2, 5.0));
+        frequencyInterval_ = static_cast<float>(
+            std::clamp(leadingNumber(ui().prompt("Freq interval = ", generalSingle(frequencyInterval_))), 0.01, 0.1));
+        const Reply reply = ui().message("Freq max=" + generalSingle(frequencyMaximum_) + " Freq interval=" +
+                                             generalSingle(frequencyInterval_) +
+                                             " NPSfreq bins=" + trimmedInt(npsFrequencyBins_),
+                                         Buttons::YesNoCancel);
+        if (reply != Reply::No) return;
+    }
+}
+
+void CTPSFF::showArrows(bool horizontal) {
+    CENADJ.setVisibleAt(0, horizontal);
+    CENADJ.setVisibleAt(1, horizontal);
+    FINESTP.setVisible(horizontal);
+    CENADJ.setVisibleAt(2, !horizontal);
+    CENADJ.setVisibleAt(3, !horizontal);
+}
+
+void CTPSFF::setUserScale(double left, double width, double top, double height) {
+    graph_.setScale(left, top, left + width, top + height);
+}
+
+void CTPSFF::dot(double x, double y, int colour) { graph_.line(x, y, x, y, paletteColour(colour), 2); }
+
+RgbImage CTPSFF::composedView() {
+    RgbImage out = graph_.image();
+    if (!Line1.visible()) return out;
+    // The marker is drawn over the graph, not into it, so that moving it
+    // leaves the curve intact.
+    const int x1 = graph_.toPixelX(Line1.x1()), y1 = graph_.toPixelY(Line1.y1());
+    const int x2 = graph_.toPixelX(Line1.x2()), y2 = graph_.toPixelY(Line1.y2());
+    const int steps = std::max({std::abs(x2 - x1), std::abs(y2 - y1), 1});
+    for (int i = 0; i <= steps; ++i) {
+        const int x = x1 + (x2 - x1) * i / steps, y = y1 + (y2 - y1) * i / steps;
+        if (x >= 0 && y >= 0 && x < out.width && y < out.height) out.pixels[size_t(y) * out.width + x] = kMarkerColour;
+    }
+    return out;
+}
+
+void CTPSFF::CENADJ_Click(int index) {
+    switch (state_) {
+        case CircularEsf: {
+            const float step = FINESTP.checked() ? 0.1f : 0.5f;
+            if (index == 0) centreX_ -= step;
+            if (index == 1) centreX_ += step;
+            if (index == 2) centreY_ -= step;
+            if (index == 3) centreY_ += step;
+            moveRoiToCentre();
+            rebuildEsf();
+            break;
+        }
+        case LinearEsf: {
+            const float step = FINESTP.checked() ? 0.005f : 0.01f;
+            if (index == 0) slope_ -= step;
+            if (index == 1) slope_ += step;
+            rebuildEsf();
+            break;
+        }
+        case MtfGraph:
+            if (index == 2) graphYScale_ -= 0.1f;
+            if (index == 3) graphYScale_ += 0.1f;
+            MTFDSP(false);
+            break;
+        default: break;
+    }
+}
+
+void CTPSFF::COMPMTF_Click() {
+    state_ = MtfGraph;
+    graphYScale_ = 1.0f;
+    MTFDSP(true);
+}
+
+void CTPSFF::drawMtfFrame() {
+    const float x = graphXRange_;
+    const uint32_t frame = paletteColour(kFrameColour), grid = paletteColour(kGridColour);
+    graph_.line(0, 0, x, 0, frame, 2);
+    graph_.line(0, 0, 0, 1, frame, 2);
+    const int lines = formatFixed(frequencyMaximum_, "0.0") == "1.5" ? 3 : 4;
+    for (int i = 1; i <= lines; ++i) graph_.line(i * x / lines, 0, i * x / lines, 1, grid, 1, true);
+    for (double level : {0.25, 0.5, 0.75, 1.0}) graph_.line(0, level, x, level, grid, 1, true);
+    graph_.setForeColour(frame);
+    auto text = [this](double tx, double ty, const std::string& s) {
+        graph_.setTextPosition(tx, ty);
+        graph_.print(s);
+    };
+    text(-0.07 * x, 1.02, "1.0");
+    text(-0.03 * x, -0.01, "0");
+    text(0.95 * x, -0.01, formatFixed(frequencyMaximum_, "0.0"));
+    text(0.2 * x, -0.02, methodTag_ == "tMTF" ? "Frequency (cycles / s)" : "Spatial Frequency (cycles / mm)");
+    text(-0.08 * x, 0.8, "MTF");
+}
+
+void CTPSFF::drawCurve(const CurveSlot& slot, uint32_t colour) {
+    SPLINE spline;
+    if (!spline.build(slot.abscissa.data(), slot.value.data(), slot.count)) return;
+    double px = 0, py = 0;
+    // A curve ends at its last point: the spline is never extrapolated.
+    for (int i = 0;; ++i) {
+        const double f = i * 0.01;
+        if (f > frequencyMaximum_ + 1e-9 || !spline.covers(f)) break;
+        const double v = spline.evaluate(f);
+        if (i > 0) graph_.line(px, py, f, v, colour, 2);
+        px = f, py = v;
+    }
+}
+
+void CTPSFF::MTFDSP(bool withPrompt) {
+    showArrows(false);
+    if (withPrompt) {
+        const std::string answer = ui().prompt("Selection (ex. 1 or 2-4 or 2,4,5) = ", "1");
+        if (answer.empty()) return;
+        auto selection = parseSlotSelection(answer);
+        if (!selection) {
+            ui().message("Selection: give slot numbers from 1 to 7, such as 1 or 2-4 or 2,4,5.");
+            return;
+        }
+        drawnSlots_ = *selection;
+        dataNumber_ = static_cast<int16_t>(std::min<size_t>(drawnSlots_.size() + 1, CurveStore::kSlots));
+    } else {
+        drawnSlots_.clear();
+        for (int n = 1; n <= dataNumber_; ++n) drawnSlots_.push_back(n);
+    }
+    graphYScale_ = std::min(graphYScale_, 2.0f);
+    graphXRange_ = frequencyMaximum_;
+    setUserScale(-0.15 * graphXRange_, 1.2 * graphXRange_, 1.3 * graphYScale_, -1.5 * graphYScale_);
+    graph_.clear();
+    drawMtfFrame();
+    for (int n : drawnSlots_) {
+        const CurveSlot& slot = mtfStore_.slot(n);
+        if (slot.count > 3) drawCurve(slot, paletteColour(colourTable_[static_cast<size_t>(n - 1)]));
+    }
+}
+
+void CTPSFF::storeMtf() {
+    if (kindChanged_) {
+        dataNumber_ = 1;
+        graphYScale_ = 1.0f;
+    }
+    graph_.clear();
+    const int answer = textToInt(ui().prompt("Data No.(0...cancel)=", trimmedInt(dataNumber_)));
+    if (answer == 0) return;
+    if (answer < 0) {
+        ui().message("Data No.: give a slot number from 1 to 7 (0 cancels).");
+        return;
+    }
+    const int number = std::min(answer, CurveStore::kSlots);
+
+    const SliceInfo& slice = store_.slices[static_cast<size_t>(std::clamp<int>(store_.currentSlice, 0, kMaxSlices - 1))];
+    std::string label;
+    if (methodTag_ == "zMTF") label = "thick " + formatFixed(slice.thickness, "0.0");
+    else if (methodTag_ == "tMTF") label = "r " + formatFixed(slice.rotationTime, " 0.00");
+    else label = methodTag_ + " " + slice.kernel;
+
+    const CurvePoints points = resampleMtf(mtf_, store_.inverseDfov, frequencyInterval_);
+    CurveSlot& slot = mtfStore_.slot(number);
+    slot = CurveSlot{};
+    slot.label = label;
+    slot.count = static_cast<int16_t>(points.value.size());
+    std::copy(points.value.begin(), points.value.end(), slot.value.begin());
+    std::copy(points.frequency.begin(), points.frequency.end(), slot.abscissa.begin());
+
+    std::string text = label + kLineEnd;
+    for (float v : points.value) text += formatFixed(v, "0.000") + kLineEnd;
+    ui().setClipboardText(text);
+
+    dataNumber_ = static_cast<int16_t>(number);
+    MTFDSP(false);
+    state_ = MtfGraph;
+    setCaption(label);
+    kindChanged_ = 0;
+}
+
+void CTPSFF::CLIPMTF_Click() {
+    const std::string answer = ui().prompt("No.=", trimmedInt(dataNumber_));
+    if (answer.empty()) return;
+    const int number = textToInt(answer);
+    if (!CurveStore::isSlotNumber(number) || mtfStore_.slot(number).empty()) {
+        ui().message("no data!");
+        return;
+    }
+    const CurveSlot& slot = mtfStore_.slot(number);
+    SPLINE spline;
+    spline.build(slot.abscissa.data(), slot.value.data(), slot.count);
+    std::string text = "\t" + slot.label + kLineEnd;
+    const int lines = roundHalfEven(frequencyMaximum_ / frequencyInterval_ + 1.0);
+    for (int i = 0; i < lines; ++i) {
+        // The same single-precision product as the stored abscissae, so the
+        // last stored frequency is met exactly; the curve ends there.
+        const double f = static_cast<float>(i) * frequencyInterval_;
+        if (!spline.covers(f)) break;
+        text += formatFixed(f, "0.00") + "\t" + formatTrimmed(spline.evaluate(f), 3) + kLineEnd;
+    }
+    ui().setClipboardText(text);
+}
+
+void CTPSFF::LSFPUT_Click() {
+    std::string text;
+    for (float v : lsf_) text += formatFixed(v, "0.000") + kLineEnd;
+    ui().setClipboardText(text);
+}
+
+void CTPSFF::SAVEGRAPH_Click() {
+    std::string path = ui().saveFile("Save graph", "(*.png)|*.png|");
+    if (path.empty()) return;
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, ".png") != 0) path += ".png";
+    if (!savePng(composedView(), path)) ui().message("The graph could not be written to " + path + ".");
+}
+
+void CTPSFF::COPYGRAPH_Click() { ui().setClipboardImage(composedView()); }
+
+}  // namespace halvex

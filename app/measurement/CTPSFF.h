@@ -1,0 +1,199 @@
+// The measurement window's logic: its menus and arrow buttons, the state
+// number that decides what a click on the graph means, the settings, the MTF
+// curve store with its graph and clipboard exports, and the edge MTF.
+// The window's client area is the graph (`view()`), drawn in the user
+// coordinates of the graph shown; clicks arrive in those coordinates.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "measurement/curve_store.h"
+#include "measurement/edge_mtf.h"
+#include "platform/controls.h"
+#include "platform/window_logic.h"
+#include "workspace/image_store.h"
+
+namespace halvex {
+
+class CTPSFF : public WindowLogic {
+public:
+    // What the window shows, and so what a click on it means.
+    enum State : int16_t {
+        Idle = 0,
+        LsfShown = 1,         // a left click places the baseline marker
+        Zeroing = 2,          // a click zeroes the LSF tail on its side
+        MtfGraph = 3,         // the arrows change the y scale
+        NpsGraph = 4,
+        CircularEsf = 5,      // the arrows move the circle centre
+        LinearEsf = 6,        // the arrows change the edge slope
+    };
+
+    static constexpr int kGraphWidth = 640;
+    static constexpr int kGraphHeight = 480;
+
+    CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard);
+
+    // "Measure>": loads the window when it is not loaded, and shows it.
+    void show();
+    bool loaded() const { return loaded_; }
+    void Form_Load();
+
+    // The frame.
+    void SETTINGS();
+    void MTFDSP(bool withPrompt);
+
+    // The edge MTF.
+    void PESFDSP();
+    void BASESUB();
+    // False (with a message) when the MTF has no sound result.
+    bool MTFCALC();
+
+    Canvas* view() override { return &graph_; }
+    RgbImage composedView() override;
+    // A click on the graph, in the graph's user coordinates.
+    void windowMouseDown(int button, float x, float y) override;
+
+    // Called after the circle centre moved the main window's ROI, so that
+    // the main window redraws its outline.
+    std::function<void()> roiMoved;
+
+    // A menu of the window's menu bar: its caption and entries, nullptr
+    // standing for a separator.
+    struct Menu {
+        std::string name, caption;
+        std::vector<Button*> entries;
+    };
+    const std::vector<Menu>& menus() const { return menus_; }
+
+    int16_t state() const { return state_; }
+    const std::string& methodTag() const { return methodTag_; }
+    float slope() const { return slope_; }
+    float centreX() const { return centreX_; }
+    float centreY() const { return centreY_; }
+    float frequencyMaximum() const { return frequencyMaximum_; }
+    float frequencyInterval() const { return frequencyInterval_; }
+    float graphYScale() const { return graphYScale_; }
+    int16_t dataNumber() const { return dataNumber_; }
+    const std::vector<float>& lsf() const { return lsf_; }
+    const std::vector<float>& mtf() const { return mtf_; }
+    const Esf& esf() const { return esf_; }
+    const CurveStore& mtfStore() const { return mtfStore_; }
+    const std::vector<int>& drawnSlots() const { return drawnSlots_; }
+
+    // Controls, named as the user knows them.
+    CheckBox FINESTP{"FINESTP", "fine"};
+    ButtonArray CENADJ{"CENADJ", {"<", ">", "^", "v"}};
+    LineShape Line1{"Line1"};
+
+    // MTF menu.
+    Button VSLIT{"VSLIT", "VirtualSlit"};
+    Button RADIAL{"RADIAL", "Radial"};
+    Button FFT2DMTF{"FFT2DMTF", "2D FFT"};
+    Button REDGE{"REDGE", "Circular Edge"};
+    Button EDGE{"EDGE", "Linear Edge"};
+    Button AUTOEDGE{"AUTOEDGE", "Auto edge"};
+    Button EDGEOK{"EDGEOK", "Edge_OK"};
+    Button BASESET{"BASESET", "Set-Base"};
+    Button MTFCLC{"MTFCLC", "MTFcalc."};
+    Button MMTFCLC{"MMTFCLC", "Multi measure"};
+    Button SETTING{"SETTING", "Setting"};
+    Button CLIPMTF{"CLIPMTF", "Clip MTF"};
+    Button LSFPUT{"LSFPUT", "Clip LSF"};
+    Button COMPMTF{"COMPMTF", "Compare_MTF"};
+    // Noise menu.
+    Button NPSVS{"NPSVS", "Virtual Slit"};
+    Button NPSRF{"NPSRF", "Radial NPS"};
+    Button SETNPS{"SETNPS", "Setting"};
+    Button NPSWF{"NPSWF", "Window"};
+    Button NPSCLIP{"NPSCLIP", "Clip NPS "};
+    Button NPSCOMP{"NPSCOMP", "Compare_NPS"};
+    // Measures menu.
+    Button CTVAL{"CTVAL", "CTvalue"};
+    Button SDCLC{"SDCLC", "SD"};
+    Button SSPMES{"SSPMES", "SSP"};
+    Button SSPSET{"SSPSET", "SSP setting"};
+    Button SSPCLIP{"SSPCLIP", "Clip SSP"};
+    Button SSPCOMP{"SSPCOMP", "Compare SSP"};
+    Button ZMTFP{"ZMTFP", "z-MTFprep"};
+    Button TSPMES{"TSPMES", "TSP"};
+    Button SETTSP{"SETTSP", "TSP setting"};
+    Button TSPCLIP{"TSPCLIP", "Clip TSP"};
+    Button TSPCOMP{"TSPCOMP", "Compare TSP"};
+    Button TMTFP{"TMTFP", "t-MTFprep"};
+    Button PROFMES{"PROFMES", "Profile"};
+    Button CTCONV{"CTCONV", "CTscale"};
+    // Pro menu.
+    Button REDGEPRO{"REDGEPRO", "Circular Proc"};
+    Button CLRSCREEN{"CLRSCREEN", "Close"};
+    // Graph menu: the graph as a picture.
+    Button SAVEGRAPH{"SAVEGRAPH", "Save graph..."};
+    Button COPYGRAPH{"COPYGRAPH", "Copy graph"};
+
+private:
+    void CENADJ_Click(int index);
+    void EDGE_Click();
+    void REDGE_Click();
+    void AUTOEDGE_Click();
+    void EDGEOK_Click();
+    void BASESET_Click();
+    void MTFCLC_Click();
+    void COMPMTF_Click();
+    void CLIPMTF_Click();
+    void LSFPUT_Click();
+    void CLRSCREEN_Click();
+    void SAVEGRAPH_Click();
+    void COPYGRAPH_Click();
+
+    // Shared by the two edge set-ups: the working image, the graph's scale
+    // and the ESF; false when there is nothing to measure.
+    bool setUpEdge(bool circular);
+    EdgeRoi roi() const;
+    bool circularEdge() const { return methodTag_ == "RE"; }
+    void rebuildEsf();
+    void moveRoiToCentre();
+    void plotLsf();
+    void zeroTail(float x);
+    void storeMtf();
+    void drawMtfFrame();
+    void drawCurve(const CurveSlot& slot, uint32_t colour);
+    void setUserScale(double left, double width, double top, double height);
+    void dot(double x, double y, int colour);
+    void showArrows(bool horizontal);
+
+    ImageStore& store_;
+    bool loaded_ = false;
+    Canvas graph_{kGraphWidth, kGraphHeight};
+    std::vector<Menu> menus_;
+
+    // Window values.
+    int16_t state_ = Idle;
+    std::string methodTag_;
+    float oversampling_ = 1;
+    float frequencyMaximum_ = 1.5f;
+    float frequencyInterval_ = 0.05f;
+    int16_t npsFrequencyBins_ = 48;
+    float graphXRange_ = 1.5f;
+    float graphYScale_ = 1.0f;
+    int16_t dataNumber_ = 1;
+    int16_t leftZeroLimit_ = 0, rightZeroLimit_ = 0;
+    float baseline_ = 0;
+    LsfFilter filter_;
+    int16_t kindChanged_ = 0;
+    std::array<int16_t, 14> colourTable_{10, 11, 12, 13, 14, 15, 2, 3, 4, 5, 6, 7, 8, 9};
+
+    // The edge.
+    std::vector<int16_t> workingImage_;
+    Esf esf_;
+    std::vector<float> lsf_ = std::vector<float>(kLsfLength);
+    std::vector<float> mtf_;
+    float slope_ = 0;
+    float centreX_ = 256, centreY_ = 256;
+
+    CurveStore mtfStore_;
+    std::vector<int> drawnSlots_;
+};
+
+}  // namespace halvex
