@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "measurement/qt/measurement_window.h"
 #include "platform/qt/qt_text_painter.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/script/batch_driver.h"
@@ -69,6 +70,13 @@ std::string executableFolder(const char* argv0) {
     return exe.parent_path().string() + "/";
 }
 
+// The views and graphs print their text with Qt's fonts.
+void giveTextPainter(halvex::Workspace& workspace) {
+    auto painter = std::make_shared<halvex::QtTextPainter>();
+    workspace.main.PIC1.setTextPainter(painter);
+    workspace.measurement.view()->setTextPainter(painter);
+}
+
 int runBatch(const Options& o, const std::string& programFolder) {
     std::ifstream file;
     std::istream* script = &std::cin;
@@ -82,7 +90,7 @@ int runBatch(const Options& o, const std::string& programFolder) {
     }
     halvex::ScriptUi ui(std::cout);
     halvex::Workspace workspace(ui);
-    workspace.main.PIC1.setTextPainter(std::make_shared<halvex::QtTextPainter>());
+    giveTextPainter(workspace);
     workspace.start(programFolder);
     halvex::BatchDriver driver(workspace, ui, std::cout, std::cerr);
     const int result = driver.run(*script);
@@ -119,8 +127,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     halvex::QtUi ui;
     halvex::Workspace workspace(ui);
-    workspace.main.PIC1.setTextPainter(std::make_shared<halvex::QtTextPainter>());
+    giveTextPainter(workspace);
     halvex::MainWindow window(workspace, ui);
+    halvex::MeasurementWindow measurement(workspace, ui);  // hidden until "Measure>"
     window.show();
     workspace.start(programFolder);
     workspace.open(paths);

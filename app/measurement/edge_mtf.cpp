@@ -39,7 +39,7 @@ std::string edgeRoiProblem(const EdgeRoi& roi, bool circular) {
     // 2 round(w/2) pixels from the centre.
     const int reach = circular ? circleWindow(roi).reach : roi.w;
     if (3 * std::max(roi.w, reach) >= kEsfBins)
-        return "The ROI is too wide for the edge MTF: at most 340 pixels.";
+        return "The ROI is too wide for the edge MTF: at most 341 pixels.";
     return {};
 }
 

@@ -1,5 +1,6 @@
 #include "platform/qt/control_binding.h"
 
+#include <QPointer>
 #include <QSignalBlocker>
 
 namespace halvex {
@@ -16,7 +17,26 @@ void ClickableLineEdit::mouseDoubleClickEvent(QMouseEvent* e) {
 
 namespace {
 
-void syncEnabled(const Control& model, QWidget* widget) { widget->setEnabled(model.enabled); }
+// Shows or hides a widget as its model says. A widget without a parent is left
+// alone: showing it would make it a window of its own.
+void syncShown(bool shown, QWidget* w) {
+    if (!w->parentWidget()) return;
+    const bool hiddenNow = w->isHidden() && w->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    if (hiddenNow == shown) w->setVisible(shown);
+}
+
+void syncControl(const Control& model, QWidget* w) {
+    w->setEnabled(model.enabled);
+    syncShown(model.visible(), w);
+}
+
+// A model may outlive its widget (a window deleted before its logic); a
+// refresh then finds no widget and does nothing.
+std::function<void()> whileAlive(QObject* w, std::function<void()> sync) {
+    return [alive = QPointer<QObject>(w), sync = std::move(sync)] {
+        if (alive) sync();
+    };
+}
 
 }  // namespace
 
@@ -24,7 +44,9 @@ QPushButton* bindButton(Button& model, CommandGuard& guard, QWidget* parent) {
     auto* w = new QPushButton(QString::fromStdString(model.caption), parent);
     w->setObjectName(QString::fromStdString(model.name()));
     QObject::connect(w, &QPushButton::clicked, w, [&model, &guard] { guard.run([&model] { model.click(); }); });
-    model.changed = [&model, w] { syncEnabled(model, w); };
+    auto sync = [&model, w] { syncControl(model, w); };
+    sync();
+    model.changed = whileAlive(w, sync);
     return w;
 }
 
@@ -32,7 +54,12 @@ ClickableLabel* bindLabel(Label& model, CommandGuard& guard, QWidget* parent) {
     auto* w = new ClickableLabel(QString::fromStdString(model.caption()), parent);
     w->setObjectName(QString::fromStdString(model.name()));
     QObject::connect(w, &ClickableLabel::clicked, w, [&model, &guard] { guard.run([&model] { model.click(); }); });
-    model.changed = [&model, w] { w->setText(QString::fromStdString(model.caption())); };
+    auto sync = [&model, w] {
+        w->setText(QString::fromStdString(model.caption()));
+        syncControl(model, w);
+    };
+    sync();
+    model.changed = whileAlive(w, sync);
     return w;
 }
 
@@ -43,10 +70,13 @@ ClickableLineEdit* bindTextBox(TextBox& model, CommandGuard& guard, QWidget* par
     QObject::connect(w, &ClickableLineEdit::clicked, w, [&model, &guard] { guard.run([&model] { model.click(); }); });
     QObject::connect(w, &ClickableLineEdit::doubleClicked, w,
                      [&model, &guard] { guard.run([&model] { model.doubleClick(); }); });
-    model.changed = [&model, w] {
+    auto sync = [&model, w] {
         const QString text = QString::fromStdString(model.text());
         if (w->text() != text) w->setText(text);
+        syncControl(model, w);
     };
+    sync();
+    model.changed = whileAlive(w, sync);
     return w;
 }
 
@@ -56,12 +86,14 @@ QCheckBox* bindCheckBox(CheckBox& model, CommandGuard& guard, QWidget* parent) {
     auto sync = [&model, w] {
         QSignalBlocker block(w);
         w->setChecked(model.checked());
+        syncControl(model, w);
     };
+    sync();
     QObject::connect(w, &QCheckBox::clicked, w, [&model, &guard, sync](bool checked) {
         guard.run([&model, checked] { model.setValue(checked ? 1 : 0); });
         sync();  // a refused click leaves the box as the model has it
     });
-    model.changed = sync;
+    model.changed = whileAlive(w, sync);
     return w;
 }
 
@@ -72,29 +104,34 @@ QScrollBar* bindScrollBar(ScrollBar& model, CommandGuard& guard, QWidget* parent
         QSignalBlocker block(w);
         w->setRange(model.minimum(), std::max(model.minimum(), model.maximum()));
         w->setValue(model.value());
+        syncControl(model, w);
     };
     sync();
     QObject::connect(w, &QScrollBar::valueChanged, w, [&model, &guard, sync](int value) {
         guard.run([&model, value] { model.setValue(value); });
         sync();
     });
-    model.changed = sync;
+    model.changed = whileAlive(w, sync);
     return w;
 }
 
 std::vector<QRadioButton*> bindOptionGroup(OptionGroup& model, CommandGuard& guard, QWidget* parent) {
     std::vector<QRadioButton*> buttons;
+    std::vector<QPointer<QRadioButton>> alive;
     auto* group = new QButtonGroup(parent);
     for (size_t i = 0; i < model.captions.size(); ++i) {
         auto* b = new QRadioButton(QString::fromStdString(model.captions[i]), parent);
         b->setObjectName(QString::fromStdString(model.name() + std::to_string(i)));
         group->addButton(b, static_cast<int>(i));
         buttons.push_back(b);
+        alive.emplace_back(b);
     }
-    auto sync = [&model, buttons] {
-        for (size_t i = 0; i < buttons.size(); ++i) {
-            QSignalBlocker block(buttons[i]);
-            buttons[i]->setChecked(static_cast<int>(i) == model.selected());
+    auto sync = [&model, alive] {
+        for (size_t i = 0; i < alive.size(); ++i) {
+            if (!alive[i]) continue;
+            QSignalBlocker block(alive[i].data());
+            alive[i]->setChecked(static_cast<int>(i) == model.selected());
+            syncControl(model, alive[i].data());
         }
     };
     sync();
@@ -104,6 +141,43 @@ std::vector<QRadioButton*> bindOptionGroup(OptionGroup& model, CommandGuard& gua
     });
     model.changed = sync;
     return buttons;
+}
+
+std::vector<QPushButton*> bindButtonArray(ButtonArray& model, CommandGuard& guard, QWidget* parent) {
+    std::vector<QPushButton*> buttons;
+    std::vector<QPointer<QPushButton>> alive;
+    for (int i = 0; i < model.count(); ++i) {
+        auto* b = new QPushButton(QString::fromStdString(model.captions[static_cast<size_t>(i)]), parent);
+        b->setObjectName(QString::fromStdString(model.name() + std::to_string(i)));
+        QObject::connect(b, &QPushButton::clicked, b,
+                         [&model, &guard, i] { guard.run([&model, i] { model.click(i); }); });
+        buttons.push_back(b);
+        alive.emplace_back(b);
+    }
+    auto sync = [&model, alive] {
+        for (size_t i = 0; i < alive.size(); ++i) {
+            if (!alive[i]) continue;
+            alive[i]->setEnabled(model.enabled);
+            syncShown(model.visible() && model.visibleAt(static_cast<int>(i)), alive[i].data());
+        }
+    };
+    sync();
+    model.changed = sync;
+    return buttons;
+}
+
+QAction* bindMenuEntry(Button& model, CommandGuard& guard, QMenu* menu) {
+    auto* a = new QAction(QString::fromStdString(model.caption), menu);
+    a->setObjectName(QString::fromStdString(model.name()));
+    QObject::connect(a, &QAction::triggered, a, [&model, &guard] { guard.run([&model] { model.click(); }); });
+    auto sync = [&model, a] {
+        a->setEnabled(model.enabled);
+        a->setVisible(model.visible());
+    };
+    sync();
+    menu->addAction(a);
+    model.changed = whileAlive(a, sync);
+    return a;
 }
 
 }  // namespace halvex

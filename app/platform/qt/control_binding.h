@@ -1,12 +1,15 @@
 // Ties Qt widgets to control models: a model change refreshes its widget
-// without raising anything; a user's action on the widget becomes exactly one
-// event of the model, run under the one-command-at-a-time rule.
+// (its state, whether it is enabled and whether it is shown) without raising
+// anything; a user's action on the widget becomes exactly one event of the
+// model, run under the one-command-at-a-time rule.
 #pragma once
 
+#include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -49,5 +52,10 @@ ClickableLineEdit* bindTextBox(TextBox& model, CommandGuard& guard, QWidget* par
 QCheckBox* bindCheckBox(CheckBox& model, CommandGuard& guard, QWidget* parent = nullptr);
 QScrollBar* bindScrollBar(ScrollBar& model, CommandGuard& guard, QWidget* parent = nullptr);
 std::vector<QRadioButton*> bindOptionGroup(OptionGroup& model, CommandGuard& guard, QWidget* parent = nullptr);
+// One push button per entry, named NAME0, NAME1, ...; each is shown or hidden
+// on its own as the model says.
+std::vector<QPushButton*> bindButtonArray(ButtonArray& model, CommandGuard& guard, QWidget* parent);
+// A menu entry named as its button: choosing it clicks the button.
+QAction* bindMenuEntry(Button& model, CommandGuard& guard, QMenu* menu);
 
 }  // namespace halvex

@@ -101,6 +101,7 @@ QWidget* MainWindow::buildControls() {
     auto* roi = new QGroupBox("ROI", panel);
     auto* roiRow = new QHBoxLayout(roi);
     for (QRadioButton* b : bindOptionGroup(w.ROIS, g, roi)) roiRow->addWidget(b);
+    roiRow->addWidget(bindButton(w.SHOWMW, g, roi));
     column->addWidget(roi);
 
     column->addStretch(1);
