@@ -140,12 +140,27 @@ RgbImage CTPSFF::composedView() {
     RgbImage out = graph_.image();
     if (!Line1.visible()) return out;
     // The marker is drawn over the graph, not into it, so that moving it
-    // leaves the curve intact.
-    const int x1 = graph_.toPixelX(Line1.x1()), y1 = graph_.toPixelY(Line1.y1());
-    const int x2 = graph_.toPixelX(Line1.x2()), y2 = graph_.toPixelY(Line1.y2());
-    const int steps = std::max({std::abs(x2 - x1), std::abs(y2 - y1), 1});
+    // leaves the curve intact. Its ends may lie far outside the graph: only
+    // the part inside is walked.
+    const double x1 = graph_.toPixelX(Line1.x1()), y1 = graph_.toPixelY(Line1.y1());
+    const double x2 = graph_.toPixelX(Line1.x2()), y2 = graph_.toPixelY(Line1.y2());
+    double from = 0, to = 1;
+    auto clip = [&](double p, double q) {  // keeps the part where p t <= q
+        if (p == 0) return q >= 0;
+        const double t = q / p;
+        if (p < 0) from = std::max(from, t);
+        else to = std::min(to, t);
+        return from <= to;
+    };
+    if (!clip(x1 - x2, x1) || !clip(x2 - x1, out.width - 1 - x1) || !clip(y1 - y2, y1) ||
+        !clip(y2 - y1, out.height - 1 - y1))
+        return out;
+    const double ax = x1 + (x2 - x1) * from, ay = y1 + (y2 - y1) * from;
+    const double bx = x1 + (x2 - x1) * to, by = y1 + (y2 - y1) * to;
+    const int steps = std::max(1, static_cast<int>(std::ceil(std::max(std::fabs(bx - ax), std::fabs(by - ay)))));
     for (int i = 0; i <= steps; ++i) {
-        const int x = x1 + (x2 - x1) * i / steps, y = y1 + (y2 - y1) * i / steps;
+        const int x = static_cast<int>(std::lround(ax + (bx - ax) * i / steps));
+        const int y = static_cast<int>(std::lround(ay + (by - ay) * i / steps));
         if (x >= 0 && y >= 0 && x < out.width && y < out.height) out.pixels[size_t(y) * out.width + x] = kMarkerColour;
     }
     return out;
@@ -221,6 +236,8 @@ void CTPSFF::drawCurve(const CurveSlot& slot, uint32_t colour) {
 
 void CTPSFF::MTFDSP(bool withPrompt) {
     showArrows(false);
+    // The baseline marker belongs to the LSF graph.
+    Line1.setVisible(false);
     if (withPrompt) {
         const std::string answer = ui().prompt("Selection (ex. 1 or 2-4 or 2,4,5) = ", "1");
         if (answer.empty()) return;

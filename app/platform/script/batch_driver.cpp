@@ -231,7 +231,11 @@ std::string BatchDriver::print(const std::string& what) {
         out_ << "caption " << window->name() << " " << quoted(window->caption()) << "\n";
     } else if (what == "clipboard") {
         std::istringstream lines(ui_.clipboardText());
-        for (std::string line; std::getline(lines, line);) out_ << "clipboard| " << line << "\n";
+        // Lines of the clipboard end with CR LF; the echo shows them as lines.
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            out_ << "clipboard| " << line << "\n";
+        }
         if (ui_.clipboardHasImage())
             out_ << "clipboard| (bitmap " << ui_.clipboardImage().width << "x" << ui_.clipboardImage().height << ")\n";
         out_ << "clipboard end\n";

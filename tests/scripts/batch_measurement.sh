@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# halvex --batch through the measurement window on a generated phantom
+# series: the circular edge of the rod and the straight edge of the block,
+# each fitted by "Auto edge", to an MTF on the clipboard that matches the
+# blur the phantom was made with; the graph saved as PNG; the window refused
+# before "Measure>" opens it.
+# Usage: batch_measurement.sh BIN_DIR SOURCE_DIR
+set -u
+bin=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/app"
+cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$work/app/"
+"$bin/phantom" --out "$work/series" --slices 2 --noise 0 --sigma 0.5 >/dev/null || exit 1
+
+run() { "$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null; }
+passed=0
+failed=0
+check() {
+  local name=$1; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
+}
+# The value a "Clip MTF" line gives for a frequency (".288" -> 0.288).
+clipValue() { awk -F'\t' -v f="$1" '$1 == "clipboard| " f { v = $2; sub(/^\./, "0.", v); print v }' <<<"$2"; }
+# True when value lies within tolerance of the expected one.
+near() { awk -v v="$1" -v e="$2" -v t="$3" 'BEGIN { exit !(v != "" && v - e < t && e - v < t) }'; }
+
+"$bin/halvex" --batch - --app-folder "$work/app" >/dev/null 2>&1 <<EOS
+window CTPSFF
+EOS
+check "the window is not there before Measure>" test $? -eq 2
+
+# The rod (25 mm, centre at pixel 95.76, 255.5), a 40-pixel ROI around it.
+out=$(run <<EOS
+file "$work/series/PH0001.dcm"
+answer "$work/series/"
+click DSORT
+roi 76 236 40 40
+click SHOWMW
+window CTPSFF
+click REDGE
+click AUTOEDGE
+click EDGEOK
+click BASESET
+mouse window 1 92 0
+mouse window 2 164 0
+answer 2
+click MTFCLC
+print clipboard
+answer 2
+click CLIPMTF
+print clipboard
+save canvas "$work/graph.png"
+click CLRSCREEN
+EOS
+)
+check "circular edge run exits 0" test $? -eq 0
+check "the window opens" grep -qx 'show CTPSFF' <<<"$out"
+check "auto edge finds the rod's centre" grep -qF 'caption CTPSFF "centre 95.76, 255.50"' <<<"$out"
+check "stored curve labelled with method and kernel" grep -qx 'clipboard| RE STANDARD' <<<"$out"
+# FOV 250: 128 bins of 6/250 cycles/mm at 0.05 spacing.
+check "62 exported values" test "$(grep -cE '^clipboard\| [0-9]+\.[0-9]{3}$' <<<"$out")" -eq 62
+# sigma 0.5 mm: exp(-2 pi^2 0.25 f^2) sinc^2(f p / 3) = 0.285 at 0.5 and 0.636 at 0.3 cycles/mm.
+check "MTF at 0.5 cycles/mm" near "$(clipValue 0.50 "$out")" 0.285 0.01
+check "MTF at 0.3 cycles/mm" near "$(clipValue 0.30 "$out")" 0.636 0.01
+check "graph saved as PNG" grep -qF 'saved canvas' <<<"$out"
+check "PNG signature" test "$(head -c 4 "$work/graph.png" | tail -c 3)" = "PNG"
+check "the window closes" grep -qx 'hide CTPSFF' <<<"$out"
+
+# The block's left edge, tilted by 3 degrees.
+out=$(run <<EOS
+file "$work/series/PH0001.dcm"
+answer "$work/series/"
+click DSORT
+roi 363 232 64 48
+click SHOWMW
+window CTPSFF
+click EDGE
+click AUTOEDGE
+click EDGEOK
+click BASESET
+answer 1
+click MTFCLC
+answer 1
+click CLIPMTF
+print clipboard
+EOS
+)
+check "linear edge run exits 0" test $? -eq 0
+check "auto edge finds the tilt" grep -qF 'caption CTPSFF "slope 0.0523"' <<<"$out"
+check "linear MTF at 0.5 cycles/mm" near "$(clipValue 0.50 "$out")" 0.285 0.01
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
