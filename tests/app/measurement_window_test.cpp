@@ -286,6 +286,13 @@ TEST_F(MeasurementWindow, RefusesWhatHasNoSoundResult) {
          "The ROI is too wide for the edge MTF: at most 341 pixels.", CTPSFF::Idle},
         {"no field of view", [&] { showVerticalEdge(500); store.currentDfov = 0; setRoi(224, 224, 64, 64); click(mw.EDGE); },
          &mw.EDGEOK, "The slice has no field of view (DFOV 0): its MTF can't be scaled.", CTPSFF::LinearEsf},
+        {"LSF zeroed everywhere", [&] {
+             edgeToLsf(500);
+             click(mw.BASESET);
+             mw.windowMouseDown(1, 127, 0);
+             mw.windowMouseDown(1, 128, 0);
+         },
+         &mw.MTFCLC, "The LSF is zero everywhere: no MTF.", CTPSFF::Zeroing},
         {"auto edge without an ESF", [] {}, &mw.AUTOEDGE,
          "Auto edge fits the edge of the ESF shown: choose Linear Edge or Circular Edge first.", CTPSFF::Idle},
     };

@@ -15,7 +15,6 @@
 
 #include "../app/app_fixture.h"
 #include "measurement/qt/measurement_window.h"
-#include "platform/qt/control_binding.h"
 #include "workspace/qt/main_window.h"
 
 namespace halvex::testing {
@@ -115,26 +114,6 @@ TEST(GraphWidget, PressReachesLogicAtPixelCentreInUserCoordinates) {
     ASSERT_EQ(logic.clicks.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i)
         for (size_t k = 0; k < 3; ++k) EXPECT_NEAR(logic.clicks[i][k], expected[i][k], 1e-6) << i << "," << k;
-}
-
-TEST(ControlBinding, VisibilityFollowsModelButNeverMakesStrayWindows) {
-    QtUi ui;
-    CommandGuard guard(ui);
-    QWidget parent;
-    Button parented("P", "p"), loose("L", "l");
-    QPushButton* inside = bindButton(parented, guard, &parent);
-    QPushButton* alone = bindButton(loose, guard);
-    parent.show();
-    parented.setVisible(false);
-    EXPECT_FALSE(inside->isVisible());
-    parented.setVisible(true);
-    EXPECT_TRUE(inside->isVisible());
-
-    loose.setVisible(false);
-    loose.setVisible(true);
-    EXPECT_FALSE(alone->isVisible());
-    delete alone;
-    loose.setEnabled(false);  // the widget is gone: nothing to refresh
 }
 
 }  // namespace

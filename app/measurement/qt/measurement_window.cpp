@@ -4,48 +4,31 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <cmath>
 
 #include "platform/qt/control_binding.h"
-#include "platform/qt/qt_text_painter.h"
 #include "platform/qt/view_widget.h"
 
 namespace halvex {
 
-GraphWidget::GraphWidget(WindowLogic& logic, LineShape* marker, QWidget* parent) : QWidget(parent), logic_(logic) {
+GraphWidget::GraphWidget(WindowLogic& logic, LineShape* marker, QWidget* parent) : ViewWidget(logic, parent) {
     setObjectName("GRAPH");
-    const RgbImage& image = logic_.view()->image();
-    setFixedSize(image.width, image.height);
     if (marker) marker->changed = [self = QPointer<GraphWidget>(this)] {
         if (self) self->update();
     };
-    // The logic draws into its canvas at any time, also while a command runs;
-    // the revision number tells when the picture on screen is out of date.
-    connect(&repaintTimer_, &QTimer::timeout, this, &GraphWidget::refreshIfChanged);
-    repaintTimer_.start(30);
-}
-
-void GraphWidget::refreshIfChanged() {
-    if (logic_.view()->revision() != shownRevision_) update();
-}
-
-void GraphWidget::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    shownRevision_ = logic_.view()->revision();
-    painter.drawImage(0, 0, toQImage(logic_.composedView()));
 }
 
 void GraphWidget::mousePressEvent(QMouseEvent* e) {
     // The click counts where the centre of the pixel under the pointer is.
-    const Canvas& canvas = *logic_.view();
+    WindowLogic& logic = this->logic();
+    const Canvas& canvas = *logic.view();
     const QPointF p = e->position();
     const float x = static_cast<float>(canvas.toUserX(std::floor(p.x()) + 0.5));
     const float y = static_cast<float>(canvas.toUserY(std::floor(p.y()) + 0.5));
     const int button = buttonNumber(e->button());
-    logic_.guard().run([&] { logic_.windowMouseDown(button, x, y); });
+    logic.guard().run([&] { logic.windowMouseDown(button, x, y); });
 }
 
 MeasurementWindow::MeasurementWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {

@@ -3,17 +3,16 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QTimer>
-#include <QWidget>
 
 #include "platform/qt/qt_ui.h"
+#include "platform/qt/view_widget.h"
 #include "workspace/workspace.h"
 
 namespace halvex {
 
 // Shows a window's graph (its view, with the marker line over it) and passes
 // a mouse press on it to the logic in the graph's user coordinates.
-class GraphWidget : public QWidget {
+class GraphWidget : public ViewWidget {
     Q_OBJECT
 public:
     // `marker`, when given, is drawn by the logic's composedView(); the graph
@@ -21,15 +20,7 @@ public:
     GraphWidget(WindowLogic& logic, LineShape* marker, QWidget* parent = nullptr);
 
 protected:
-    void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
-
-private:
-    void refreshIfChanged();
-
-    WindowLogic& logic_;
-    QTimer repaintTimer_;
-    uint64_t shownRevision_ = ~uint64_t(0);
 };
 
 class MeasurementWindow : public QMainWindow {

@@ -18,6 +18,7 @@ public:
     static int keyCode(int qtKey);
 
 protected:
+    WindowLogic& logic() const { return logic_; }
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
