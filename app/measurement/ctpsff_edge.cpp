@@ -80,7 +80,7 @@ void CTPSFF::rebuildEsf() {
 void CTPSFF::PESFDSP() {
     esf_ = Esf{};
     const EdgeRoi r = roi();
-    const bool circular = state_ == CircularEsf;
+    const bool circular = circularEdge();
     auto pixel = [this](double x, double v) { dot(x, v, kPixelColour); };
     if (circular) accumulateCircularEsf(workingImage_.data(), r, centreX_, centreY_, esf_, pixel);
     else accumulateLinearEsf(workingImage_.data(), r, slope_, esf_, pixel);
@@ -127,7 +127,7 @@ void CTPSFF::EDGEOK_Click() {
         ui().message(kNoFov);
         return;
     }
-    auto lsf = esfToLsf(esf_, roi(), state_ == CircularEsf);
+    auto lsf = esfToLsf(esf_, roi(), circularEdge());
     if (!lsf) {
         // A flat ESF has no edge to differentiate; the ESF stays on show.
         ui().message("no edge found");
