@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
+#include "workspace/image_store.h"
 
 namespace halvex {
 namespace {
@@ -48,7 +49,7 @@ constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
 constexpr std::string_view kExplicitLittleEndian = "1.2.840.10008.1.2.1";
 
 // Only the little-endian layouts have a known element form.
-bool decodable(int mode) { return mode == 0 || mode == 1; }
+bool decodable(int mode) { return VrModes::littleEndian(mode); }
 
 bool inside(const Bytes& buf, int64_t pos, int64_t count) {
     return pos >= 0 && count >= 0 && pos + count <= static_cast<int64_t>(buf.size());
@@ -120,11 +121,11 @@ struct Value {
 // 2-byte length). Nothing for a length outside 0..256 or a value that would
 // leave the buffer.
 std::optional<Value> shortFormValue(const Bytes& buf, int64_t pos, int mode) {
-    const int lengthBytes = mode == 0 ? 4 : 2;
+    const int lengthBytes = mode == VrModes::ImplicitLittle ? 4 : 2;
     const int64_t lengthAt = pos + 8 - lengthBytes;
     if (!inside(buf, lengthAt, lengthBytes)) return std::nullopt;
     const uint64_t raw = readUnsigned(buf, lengthAt, lengthBytes, false);
-    const int64_t length = mode == 0 ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
+    const int64_t length = mode == VrModes::ImplicitLittle ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
     if (length < 0 || length > kMaxElementLength || !inside(buf, pos + 8, length)) return std::nullopt;
     return Value{pos + 8, length};
 }
@@ -140,28 +141,6 @@ std::string withoutPad(const Bytes& buf, const std::optional<Value>& value) {
     return textOf(buf, value->start, length);
 }
 
-// The header's intercept, DFOV and pixel size are the workspace's: a read
-// starts from the workspace's values and leaves its results there.
-class SharedFields {
-public:
-    SharedFields(ImageStore& store, DicomHeader& header) : store_(store), header_(header) {
-        header_.RescaleIntercept = store_.workCtOffset;
-        header_.FOV = store_.currentDfov;
-        header_.PixelSpacing = store_.pixelSize;
-    }
-    ~SharedFields() {
-        store_.workCtOffset = header_.RescaleIntercept;
-        store_.currentDfov = header_.FOV;
-        store_.pixelSize = header_.PixelSpacing;
-    }
-    SharedFields(const SharedFields&) = delete;
-    SharedFields& operator=(const SharedFields&) = delete;
-
-private:
-    ImageStore& store_;
-    DicomHeader& header_;
-};
-
 // The whole-file analysis reads elements one after the other: each search
 // starts at the cursor, and the cursor moves behind what was read, so the
 // elements are found only in the order they are asked for.
@@ -169,7 +148,7 @@ class ElementWalk {
 public:
     explicit ElementWalk(const Bytes& file) : file_(file) {}
 
-    int mode = 1;  // 0 implicit, 1 explicit little endian, 2 explicit big endian
+    int mode = VrModes::ExplicitLittle;  // or ImplicitLittle, or BigEndianOrOther (explicit big endian)
     int64_t cursor = 0;
 
     // The value of the next element `key`; nothing (cursor unchanged) when it
@@ -179,12 +158,12 @@ public:
         const int64_t limit = std::min<int64_t>(static_cast<int64_t>(file_.size()) / 2, kAnalysisSearchEnd);
         const int64_t pos = findTag(file_, keyOf(key), evenFrom(cursor), limit);
         if (pos < 0) return std::nullopt;
-        const int lengthBytes = mode == 0 ? 4 : 2;
-        const int64_t lengthAt = pos + (mode == 0 ? 4 : 6);
+        const int lengthBytes = mode == VrModes::ImplicitLittle ? 4 : 2;
+        const int64_t lengthAt = pos + (mode == VrModes::ImplicitLittle ? 4 : 6);
         cursor = lengthAt + lengthBytes;
         if (!inside(file_, lengthAt, lengthBytes)) return std::nullopt;
-        const uint64_t raw = readUnsigned(file_, lengthAt, lengthBytes, mode == 2);
-        const int64_t length = mode == 0 ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
+        const uint64_t raw = readUnsigned(file_, lengthAt, lengthBytes, mode == VrModes::BigEndianOrOther);
+        const int64_t length = mode == VrModes::ImplicitLittle ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
         if (length < 1 || !inside(file_, cursor, length)) return std::nullopt;
         cursor += length;
         return Value{cursor - length, length};
@@ -198,7 +177,7 @@ public:
     // Numbers are stored in the file's byte order.
     int32_t number(const std::string& key) {
         const std::optional<Value> v = next(key);
-        return v ? numberOf(file_, v->start, v->length, mode == 2) : 0;
+        return v ? numberOf(file_, v->start, v->length, mode == VrModes::BigEndianOrOther) : 0;
     }
 
     // Where the pixels start: the value of Pixel Data, or of its next
@@ -218,9 +197,9 @@ private:
         const int64_t start = evenFrom(from);
         const int64_t pos = findTag(file_, keyOf(kPixelData), start, start + 2 * (kAnalysisPixelSteps - 1));
         if (pos < 0) return -1;
-        const int64_t lengthAt = pos + (mode == 0 ? 4 : 8);
+        const int64_t lengthAt = pos + (mode == VrModes::ImplicitLittle ? 4 : 8);
         if (!inside(file_, lengthAt, 4 + 1)) return -1;
-        length = static_cast<int32_t>(readUnsigned(file_, lengthAt, 4, mode == 2));
+        length = static_cast<int32_t>(readUnsigned(file_, lengthAt, 4, mode == VrModes::BigEndianOrOther));
         return lengthAt + 4;
     }
 
@@ -230,21 +209,21 @@ private:
     // In a big-endian file both halves of the tag are stored high byte first.
     int32_t keyOf(const std::string& key) const {
         const uint32_t k = static_cast<uint32_t>(DICOMM::tagKey(key));
-        return static_cast<int32_t>(mode == 2 ? ((k & 0x00FF00FFu) << 8) | ((k >> 8) & 0x00FF00FFu) : k);
+        return static_cast<int32_t>(mode == VrModes::BigEndianOrOther ? ((k & 0x00FF00FFu) << 8) | ((k >> 8) & 0x00FF00FFu) : k);
     }
 
     const Bytes& file_;
 };
 
 // The layout named by the end of the transfer syntax UID, zero pad included;
-// 3 for any other.
+// Unreadable for any other.
 int16_t analysedSyntaxMode(const Bytes& file, const std::optional<Value>& syntax) {
-    if (!syntax || syntax->length < 4) return 3;
+    if (!syntax || syntax->length < 4) return VrModes::Unreadable;
     const std::string_view tail(reinterpret_cast<const char*>(&file[static_cast<size_t>(syntax->start + syntax->length - 4)]), 4);
-    if (tail == std::string_view("1.2\0", 4)) return 0;
-    if (tail == std::string_view("2.1\0", 4)) return 1;
-    if (tail == std::string_view("2.2\0", 4)) return 2;
-    return 3;
+    if (tail == std::string_view("1.2\0", 4)) return VrModes::ImplicitLittle;
+    if (tail == std::string_view("2.1\0", 4)) return VrModes::ExplicitLittle;
+    if (tail == std::string_view("2.2\0", 4)) return VrModes::BigEndianOrOther;
+    return VrModes::Unreadable;
 }
 
 }  // namespace
@@ -290,7 +269,7 @@ int32_t DICOMM::locatePixels(int mode, int32_t firstLimit, int32_t secondLimit) 
     if (!decodable(mode)) return 0;
     const int32_t key = tagKey(kPixelData);
     // Explicit VR: the 4-byte length follows the VR and two reserved bytes.
-    const int64_t lengthOffset = 4 + 4 * mode;
+    const int64_t lengthOffset = mode == VrModes::ImplicitLittle ? 4 : 8;
     auto valueStart = [&](int64_t pos) -> int64_t {
         if (pos < 0 || !inside(buffer_, pos + lengthOffset, 4)) return -1;
         header.PixelLength = static_cast<int32_t>(readUnsigned(buffer_, pos + lengthOffset, 4, false));
@@ -302,17 +281,23 @@ int32_t DICOMM::locatePixels(int mode, int32_t firstLimit, int32_t secondLimit) 
     return start < 0 ? 0 : static_cast<int32_t>(start);
 }
 
-void DICOMM::loadHead(size_t size) {
-    buffer_ = readHead(store_.currentPath, size);
+void DICOMM::loadHead(const std::string& path, size_t size) {
+    buffer_ = readHead(path, size);
     buffer_.resize(size, 0);
+}
+
+void DICOMM::startFrom(const SliceGeometry& start) {
+    header.RescaleIntercept = start.ctOffset;
+    header.FOV = start.dfov;
+    header.PixelSpacing = start.pixelSize;
 }
 
 int16_t DICOMM::transferSyntaxMode() {
     // The file meta group is always explicit VR little endian.
-    const std::string syntax = TAGSTR(kTransferSyntax, 1);
-    if (syntax == kImplicitLittleEndian) return 0;
-    if (syntax == kExplicitLittleEndian) return 1;
-    return 2;
+    const std::string syntax = TAGSTR(kTransferSyntax, VrModes::ExplicitLittle);
+    if (syntax == kImplicitLittleEndian) return VrModes::ImplicitLittle;
+    if (syntax == kExplicitLittleEndian) return VrModes::ExplicitLittle;
+    return VrModes::BigEndianOrOther;
 }
 
 void DICOMM::readCommonFields(int mode) {
@@ -325,14 +310,14 @@ void DICOMM::readCommonFields(int mode) {
     header.RescaleIntercept = textToInt16(TAGSTR("00281052", mode));
 }
 
-void DICOMM::DCMHDRREAD() {
-    SharedFields shared(store_, header);
-    loadHead(kSliceHeadBytes);
+const DicomHeader& DICOMM::DCMHDRREAD(const std::string& path, const SliceGeometry& start) {
+    startFrom(start);
+    loadHead(path, kSliceHeadBytes);
     // An unreadable path has length -1 and ends here as well.
-    const int64_t length = fileLength(store_.currentPath);
+    const int64_t length = fileLength(path);
     if (length < kMinHeaderFileBytes || length > kMaxHeaderFileBytes) {
-        header.VrMode = 3;
-        return;
+        header.VrMode = VrModes::Unreadable;
+        return header;
     }
     const int mode = header.VrMode = transferSyntaxMode();
     readCommonFields(mode);
@@ -349,62 +334,56 @@ void DICOMM::DCMHDRREAD() {
         header.FOV = header.PixelSpacing * kSide;
     }
     header.PixelOffset = PIXPOS(mode);
+    return header;
 }
 
-int DICOMM::DCMMULTIREAD(const std::function<void(int k, int n, float position)>& frame) {
-    if (store_.currentPath.empty()) return 0;
-    const std::string path = store_.currentPath;
-    std::vector<float> positions;  // one per frame to hand over
-    {
-        // Closed before the first frame, so the frames are shown and stored
-        // with this file's intercept and DFOV.
-        SharedFields shared(store_, header);
-        loadHead(kMultiHeadBytes);
-        const int64_t length = fileLength(path);
-        if (length < 0) {
-            header.VrMode = 3;
-            return 0;
-        }
-        const int mode = header.VrMode = transferSyntaxMode();
-        readCommonFields(mode);
-        header.SliceLocation = single(TAGSTR(kSliceLocation, mode));
-        if (!decodable(mode)) return 0;
-        // The pixel element is located in the file's own layout.
-        header.PixelOffset = PIXPOSMULTI(mode);
-        if (header.PixelOffset == 0) return 0;
-        header.PixelSpacing = header.FOV / kSide;
-        // Only frames that the file holds completely are handed over.
-        const int64_t declared = roundHalfEven(static_cast<double>(header.PixelLength) / kSliceBytes);
-        const int64_t present = (length - header.PixelOffset) / kSliceBytes;
-        positions.assign(static_cast<size_t>(std::clamp<int64_t>(declared, 0, std::max<int64_t>(present, 0))),
-                         header.SliceLocation);
-        nextCursor_ = kDataSetStart;
-        for (float& position : positions) {
-            const std::string text = TAGSTRNEXT(kImagePosition, mode);
-            if (!text.empty()) position = thirdValue(text);
-        }
+std::vector<float> DICOMM::DCMMULTIREAD(const std::string& path, const SliceGeometry& start) {
+    startFrom(start);
+    if (path.empty()) return {};
+    loadHead(path, kMultiHeadBytes);
+    const int64_t length = fileLength(path);
+    if (length < 0) {
+        header.VrMode = VrModes::Unreadable;
+        return {};
     }
-    const int n = static_cast<int>(positions.size());
-    for (int k = 0; k < n; ++k) {
-        const int64_t offset = header.PixelOffset + static_cast<int64_t>(k) * kSliceBytes;
-        if (readAt(path, offset, store_.workImage.data(), kSliceBytes) < static_cast<size_t>(kSliceBytes)) return k;
-        frame(k, n, positions[static_cast<size_t>(k)]);
+    const int mode = header.VrMode = transferSyntaxMode();
+    readCommonFields(mode);
+    header.SliceLocation = single(TAGSTR(kSliceLocation, mode));
+    if (!decodable(mode)) return {};
+    // The pixel element is located in the file's own layout.
+    header.PixelOffset = PIXPOSMULTI(mode);
+    if (header.PixelOffset == 0) return {};
+    header.PixelSpacing = header.FOV / kSide;
+    // Only frames that the file holds completely are handed over.
+    const int64_t declared = roundHalfEven(static_cast<double>(header.PixelLength) / kSliceBytes);
+    const int64_t present = (length - header.PixelOffset) / kSliceBytes;
+    std::vector<float> positions(static_cast<size_t>(std::clamp<int64_t>(declared, 0, std::max<int64_t>(present, 0))),
+                                 header.SliceLocation);
+    nextCursor_ = kDataSetStart;
+    for (float& position : positions) {
+        const std::string text = TAGSTRNEXT(kImagePosition, mode);
+        if (!text.empty()) position = thirdValue(text);
     }
-    return n;
+    return positions;
 }
 
-void DICOMM::DCMANA() {
-    SharedFields shared(store_, header);
-    header.VrMode = 3;
+bool DICOMM::readFrame(const std::string& path, int k, int16_t* image) const {
+    const int64_t offset = header.PixelOffset + static_cast<int64_t>(k) * kSliceBytes;
+    return readAt(path, offset, image, kSliceBytes) >= static_cast<size_t>(kSliceBytes);
+}
+
+const DicomHeader& DICOMM::DCMANA(const std::string& path, const SliceGeometry& start) {
+    startFrom(start);
+    header.VrMode = VrModes::Unreadable;
     // Only files of about one slice are analysed; the rest, unreadable paths
-    // included, stay at mode 3 without being read.
-    const int64_t length = fileLength(store_.currentPath);
-    if (length < kMinAnalysedBytes || length > kMaxAnalysedBytes) return;
-    const Bytes file = readHead(store_.currentPath, static_cast<size_t>(length));
+    // included, stay unreadable without being read.
+    const int64_t length = fileLength(path);
+    if (length < kMinAnalysedBytes || length > kMaxAnalysedBytes) return header;
+    const Bytes file = readHead(path, static_cast<size_t>(length));
 
     ElementWalk walk(file);
     header.VrMode = analysedSyntaxMode(file, walk.next(kTransferSyntax));
-    if (header.VrMode == 3) return;
+    if (header.VrMode == VrModes::Unreadable) return header;
     walk.mode = header.VrMode;
     if (walk.cursor > kAnalysisCursorReset) walk.cursor = 0;
 
@@ -423,9 +402,9 @@ void DICOMM::DCMANA() {
     const int32_t columns = walk.number("00280011");
     header.PixelSpacing = single(walk.text("00280030"));
     header.FOV = static_cast<float>(columns * static_cast<double>(header.PixelSpacing));
-    if (header.FOV != 0) store_.inverseDfov = 1.0f / header.FOV;
     header.RescaleIntercept = textToInt16(walk.text("00281052"));
     header.PixelOffset = walk.pixelStart();
+    return header;
 }
 
 }  // namespace halvex

@@ -5,19 +5,31 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "workspace/image_store.h"
 
 namespace halvex {
 
-// The values of the last header read. RescaleIntercept, FOV and PixelSpacing
-// are the workspace's workCtOffset, currentDfov and pixelSize: a read starts
-// from their values and leaves its results there as well.
+// How a file's data set is encoded, as a read found it (DicomHeader::VrMode).
+struct VrModes {
+    static constexpr int16_t ImplicitLittle = 0;
+    static constexpr int16_t ExplicitLittle = 1;
+    // The whole-file analysis: explicit VR big endian. The header reads: any
+    // syntax other than the two little-endian ones, or none.
+    static constexpr int16_t BigEndianOrOther = 2;
+    // Too short or too long to be a slice, unreadable, or (analysis) a
+    // syntax the analysis does not know.
+    static constexpr int16_t Unreadable = 3;
+
+    static bool littleEndian(int mode) { return mode == ImplicitLittle || mode == ExplicitLittle; }
+};
+
+// The values of the last header read. A file may lack the intercept, the
+// DFOV or the pixel spacing: a read starts them from the values the caller
+// passes (the workspace's), so such a file keeps those.
 struct DicomHeader {
-    int16_t VrMode = 0;  // 0 implicit LE, 1 explicit LE, 2 other syntax or none, 3 size out of range or unreadable
+    int16_t VrMode = 0;  // one of VrModes
     std::string PatientName;
     float SliceThickness = 0;
     int16_t KVP = 0;
@@ -36,41 +48,51 @@ struct DicomHeader {
     int32_t PixelLength = 0;
 };
 
+// Where a header read starts the intercept, DFOV and pixel spacing.
+struct SliceGeometry {
+    int16_t ctOffset = 0;
+    float dfov = 0;
+    float pixelSize = 0;
+};
+
 class DICOMM {
 public:
-    explicit DICOMM(ImageStore& store) : store_(store) {}
-
+    // The last header read.
     DicomHeader header;
 
     // Element readers on the current header buffer. key: 8 hex digits, group
-    // then element ("00280030"); mode: 0 implicit, 1 explicit little endian.
+    // then element ("00280030"); mode: VrModes::ImplicitLittle or
+    // ExplicitLittle.
     std::string TAGSTR(const std::string& key, int mode);
     std::string TAGSTRNEXT(const std::string& key, int mode);
     int32_t TAGNUM(const std::string& key, int mode);
     int32_t PIXPOS(int mode);
     int32_t PIXPOSMULTI(int mode);
 
-    // Reads the header of the single-slice file store.currentPath.
-    void DCMHDRREAD();
+    // Reads the header of the single-slice file at `path` into `header`.
+    const DicomHeader& DCMHDRREAD(const std::string& path, const SliceGeometry& start);
 
-    // Reads store.currentPath as a multi-frame file: fills the header, then
-    // for each frame k = 0 .. n-1 reads its pixels into store.workImage and
-    // calls frame(k, n, position of frame k). Returns the number of frames
-    // handed over (0 when the file holds none).
-    int DCMMULTIREAD(const std::function<void(int k, int n, float position)>& frame);
+    // Reads the header of the multi-frame file at `path` into `header` and
+    // returns the position of each frame the file holds completely (none
+    // when the file holds no readable frame).
+    std::vector<float> DCMMULTIREAD(const std::string& path, const SliceGeometry& start);
+    // Reads frame k of the multi-frame file whose header was read last into
+    // `image` (262144 values); false when the file ends before the frame does.
+    bool readFrame(const std::string& path, int k, int16_t* image) const;
 
     // The header analysis of a whole file used for single files and window
-    // drops: reads store.currentPath completely and decodes its elements in
-    // file order with the cursor rules of that analysis.
-    void DCMANA();
+    // drops: reads `path` completely and decodes its elements in file order
+    // with the cursor rules of that analysis.
+    const DicomHeader& DCMANA(const std::string& path, const SliceGeometry& start);
 
     // The search key of a tag text: element * 65536 + group ("00280030" -> 0x00300028).
     static int32_t tagKey(const std::string& key);
 
 private:
     // Sizes the header buffer, zeroes it and fills it with the first bytes of
-    // store.currentPath.
-    void loadHead(size_t size);
+    // the file at `path`.
+    void loadHead(const std::string& path, size_t size);
+    void startFrom(const SliceGeometry& start);
     // VrMode from the transfer syntax of the file meta group.
     int16_t transferSyntaxMode();
     // The fields that the single-slice and the multi-frame reader take alike.
@@ -78,7 +100,6 @@ private:
     // PIXPOS and PIXPOSMULTI, which differ only in their search limits.
     int32_t locatePixels(int mode, int32_t firstLimit, int32_t secondLimit);
 
-    ImageStore& store_;
     std::vector<uint8_t> buffer_;  // the header buffer of the last read
     int32_t nextCursor_ = 128;     // where TAGSTRNEXT searches from
 };

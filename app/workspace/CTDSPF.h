@@ -47,7 +47,6 @@ public:
     // Series loading and organisation.
     void SSORT(int16_t first, int16_t last);
     void FSORT(int16_t first, int16_t last, int16_t keyMode);
-    void DCMANA() { dicom_.DCMANA(); }
     void dropOnView(const std::vector<std::string>& paths) override;    // PIC1_OLEDragDrop
     void dropOnWindow(const std::vector<std::string>& paths) override;  // Form_OLEDragDrop
 
@@ -111,16 +110,13 @@ private:
     void NXTSR_Click();
     void STENLBL_Click(int index);
 
-    // Entry n from the header; withPatient adds the patient name and the
-    // Image Position z, which not every loader takes.
-    void fillEntryFromHeader(int n, const std::string& fileName, bool withPatient = false);
     bool askFolder(const std::string& chosenFile);
-    bool headerHasSlice() const;
     bool listFull(int n);
+    SliceInfo& entry(int n);
+    void readMultiFrame(const std::string& path);
     void showNewlyRead(int oldCount, int n);
     void followSlice(int index);
     void clearRange();
-    void multiFrameFrame(int k, int n, float position);
 
     void convertAndBlit();
     void setGreyPalette(bool negative);
@@ -138,9 +134,5 @@ private:
     int16_t descending_ = 0;
     float lastClearAnswer_ = 0;
 };
-
-// The sort key of a text: its decimal digits joined, the last nine of them
-// read as a number ("IM0012" -> 12, no digits -> 0).
-int32_t STONUM(const std::string& text);
 
 }  // namespace halvex

@@ -6,6 +6,7 @@
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
 #include "workspace/CTDSPF.h"
+#include "workspace/slice_list.h"
 
 namespace halvex {
 
@@ -28,50 +29,13 @@ bool CTDSPF::askFolder(const std::string& chosenFile) {
     return true;
 }
 
-int32_t STONUM(const std::string& text) {
-    std::string digits;
-    for (char c : text)
-        if (c >= '0' && c <= '9') digits += c;
-    digits = "000000000" + digits;
-    return static_cast<int32_t>(std::stol(digits.substr(digits.size() - 9)));
-}
-
-// A header that can be loaded: a little-endian (or, for the single-file
-// commands, big-endian) slice whose 524288 pixel bytes lie inside the file.
-bool CTDSPF::headerHasSlice() const {
-    const DicomHeader& h = dicom_.header;
-    return h.VrMode <= 2 && h.PixelOffset > 0 &&
-           int64_t(h.PixelOffset) + kSliceBytes <= fileLength(store_.currentPath);
-}
-
 bool CTDSPF::listFull(int n) {
-    if (n < kMaxSlices) return false;
+    if (!sliceListFull(n)) return false;
     ui().message("The slice list is full (" + std::to_string(kMaxSlices) + " slices): the remaining files were not read.");
     return true;
 }
 
-void CTDSPF::fillEntryFromHeader(int n, const std::string& fileName, bool withPatient) {
-    const DicomHeader& h = dicom_.header;
-    SliceInfo& e = store_.slices[static_cast<size_t>(n)];
-    if (withPatient) {
-        e.imagePositionZ = h.ZPosition;
-        e.patientName = h.PatientName;
-    }
-    e.position = h.SliceLocation;
-    e.path = store_.currentPath;
-    e.name = fileName;
-    e.pixelOffset = h.PixelOffset;
-    e.series = h.SeriesNumber;
-    e.mA = h.TubeCurrent;
-    e.mAs = h.Exposure;
-    e.kernel = h.ConvolutionKernel;
-    e.dfov = h.FOV;
-    e.ctOffset = h.RescaleIntercept;
-    e.thickness = h.SliceThickness;
-    e.kV = h.KVP;
-    e.ctdi = h.CTDIvol;
-    e.rotationTime = h.ExposureTime;
-}
+SliceInfo& CTDSPF::entry(int n) { return store_.slices[static_cast<size_t>(n)]; }
 
 void CTDSPF::followSlice(int index) {
     HS1.setValue(index);
@@ -99,8 +63,7 @@ void CTDSPF::DSORT_Click() {
     store_.currentPath = chosen;
     if (chosen.empty()) return;
     if (fileLength(chosen) >= kMultiFrameBytes) {
-        dicom_.DCMMULTIREAD([this](int k, int n, float position) { multiFrameFrame(k, n, position); });
-        ui().progress(0, 0);
+        readMultiFrame(chosen);
         return;
     }
     if (!askFolder(chosen)) return;
@@ -111,11 +74,12 @@ void CTDSPF::DSORT_Click() {
     for (size_t i = 0; i < names.size(); ++i) {
         if (listFull(n)) break;
         const std::string& name = names[i];
-        store_.currentPath = folderText_ + name;
-        dicom_.DCMHDRREAD();
-        if (dicom_.header.VrMode < 2 && headerHasSlice()) {
-            fillEntryFromHeader(n, name, true);
-            SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+        const std::string path = store_.currentPath = folderText_ + name;
+        const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+        takeGeometry(store_, h);
+        if (VrModes::littleEndian(h.VrMode) && headerHasSlice(h, path)) {
+            SliceInfo& e = entry(n);
+            fillEntry(e, h, path, name, kEntryAll);
             e.fileNumberKey = STONUM(name);
             e.kernelKey = STONUM(e.kernel);
             e.patientKey = STONUM(e.patientName);
@@ -129,23 +93,24 @@ void CTDSPF::DSORT_Click() {
     showNewlyRead(oldCount, n);
 }
 
-// One frame of a multi-frame file, now in workImage: show it, append it and
-// give the new entry the header's values.
-void CTDSPF::multiFrameFrame(int k, int n, float position) {
-    WWDSP();
-    STOREIMG(store_, dicom_.header.RescaleIntercept, position, dicom_.header.FOV);
+// A multi-frame file: each frame it holds is shown, appended through the
+// stack file with this file's intercept and DFOV, and given the header's values.
+void CTDSPF::readMultiFrame(const std::string& path) {
+    const std::vector<float> positions = dicom_.DCMMULTIREAD(path, sliceGeometry(store_));
     const DicomHeader& h = dicom_.header;
-    SliceInfo& e = store_.slices[static_cast<size_t>(store_.sliceCount - 1)];
-    e.patientName = h.PatientName;
-    e.series = h.SeriesNumber;
-    e.kernel = h.ConvolutionKernel;
-    e.dfov = h.FOV;
-    e.ctOffset = h.RescaleIntercept;
-    e.thickness = h.SliceThickness;
-    e.kV = h.KVP;
-    e.imagePositionZ = position;
-    ui().progress(k + 1, n);
-    ui().pumpEvents();
+    takeGeometry(store_, h);
+    const int n = static_cast<int>(positions.size());
+    for (int k = 0; k < n && dicom_.readFrame(path, k, store_.workImage.data()); ++k) {
+        const float position = positions[static_cast<size_t>(k)];
+        WWDSP();
+        STOREIMG(store_, h.RescaleIntercept, position, h.FOV);
+        SliceInfo& e = entry(store_.sliceCount - 1);
+        fillEntry(e, h, path, e.name, kEntrySeries | kEntryScan | kEntryPatient);
+        e.imagePositionZ = position;
+        ui().progress(k + 1, n);
+        ui().pumpEvents();
+    }
+    ui().progress(0, 0);
 }
 
 void CTDSPF::Command3_Click() {
@@ -154,14 +119,15 @@ void CTDSPF::Command3_Click() {
     store_.currentPath = chosen;
     const int n = store_.sliceCount;
     if (listFull(n)) return;
-    DCMANA();
-    if (dicom_.header.VrMode > 1) return;
-    if (!headerHasSlice()) {
+    const DicomHeader& h = dicom_.DCMANA(chosen, sliceGeometry(store_));
+    takeAnalysedGeometry(store_, h);
+    if (!VrModes::littleEndian(h.VrMode)) return;
+    if (!headerHasSlice(h, chosen)) {
         ui().message("No 512 x 512 image found in " + fileNameOf(chosen) + ".");
         return;
     }
-    fillEntryFromHeader(n, fileNameOf(chosen));
-    store_.slices[static_cast<size_t>(n)].kernelKey = STONUM(dicom_.header.ConvolutionKernel);
+    fillEntry(entry(n), h, chosen, fileNameOf(chosen), kEntryAll & ~kEntryPatient);
+    entry(n).kernelKey = STONUM(h.ConvolutionKernel);
     setCaption(fileNameOf(chosen) + " " + str(n + 1));
     store_.sliceCount = static_cast<int16_t>(n + 1);
     setSliceScrollMaximum(store_, n);
@@ -203,8 +169,8 @@ void CTDSPF::RAWRD_Click() {
         // A raw slice is 524288 bytes of pixels from byte 0, nothing much more.
         if (length >= kSliceBytes && length < kMaxRawBytes) {
             store_.currentPath = folderText_ + name;
-            fillEntryFromHeader(n, name);
-            SliceInfo& e = store_.slices[static_cast<size_t>(n)];
+            SliceInfo& e = entry(n);
+            fillEntry(e, h, store_.currentPath, name, kEntryAll & ~kEntryPatient);
             e.fileNumberKey = STONUM(name);
             e.kernelKey = 0;
             e.patientKey = 0;
@@ -232,10 +198,11 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         setCaption(path);
         store_.currentPath = path;
         folderText_ = folderOf(path);
-        dicom_.DCMHDRREAD();
-        if (dicom_.header.VrMode > 1 || !headerHasSlice()) continue;
-        fillEntryFromHeader(n, fileNameOf(path), true);
-        store_.slices[static_cast<size_t>(n)].fileNumberKey = STONUM(fileNameOf(path));
+        const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+        takeGeometry(store_, h);
+        if (!VrModes::littleEndian(h.VrMode) || !headerHasSlice(h, path)) continue;
+        fillEntry(entry(n), h, path, fileNameOf(path), kEntryAll);
+        entry(n).fileNumberKey = STONUM(fileNameOf(path));
         ++n;
         ui().pumpEvents();
     }
@@ -261,25 +228,19 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
     const int n = store_.sliceCount;
     if (listFull(n)) return;
     // Analyse first: a file that is not a readable slice adds no entry.
-    DCMANA();
-    if (dicom_.header.VrMode > 2 || !headerHasSlice()) {
+    const DicomHeader& h = dicom_.DCMANA(path, sliceGeometry(store_));
+    takeAnalysedGeometry(store_, h);
+    if (!headerHasSlice(h, path)) {
         ui().message("No 512 x 512 image found in " + fileNameOf(path) + ".");
         return;
     }
-    const DicomHeader& h = dicom_.header;
-    SliceInfo& e = store_.slices[static_cast<size_t>(n)];
-    e.position = h.SliceLocation;
-    e.path = path;
-    e.name = fileNameOf(path);
-    e.pixelOffset = h.PixelOffset;
-    e.series = h.SeriesNumber;
-    e.ctOffset = h.RescaleIntercept;
+    fillEntry(entry(n), h, path, fileNameOf(path), kEntryLocation | kEntrySeries);
     store_.sliceCount = static_cast<int16_t>(n + 1);
     HS1.setMaximum(n);
     setCaption("SERIES=" + str(h.SeriesNumber));
 
     readAt(path, h.PixelOffset, store_.workImage.data(), kSliceBytes);
-    if (h.VrMode == 2) LUMVEK(varswap)(reinterpret_cast<uint8_t*>(store_.workImage.data()), kSlicePixels);
+    if (h.VrMode == VrModes::BigEndianOrOther) LUMVEK(varswap)(reinterpret_cast<uint8_t*>(store_.workImage.data()), kSlicePixels);
     store_.workCtOffset = h.RescaleIntercept;
     LUMVEK(ct2trn)(store_.workImage.data(), store_.displayBytes.data(), store_.windowWidth, store_.windowCentre,
                    h.RescaleIntercept);
@@ -316,12 +277,7 @@ void CTDSPF::CLRIMG_Click() {
         int16_t blank = 9999;
         IMGDSP(blank);
     } else {
-        int next = 0;
-        for (int i = 0; i < store_.sliceCount; ++i) {
-            const SliceInfo& e = store_.slices[static_cast<size_t>(i)];
-            if (isTempSlot(e)) next = std::max(next, tempSlotOf(e) + 1);
-        }
-        store_.tempSlotCount = static_cast<int16_t>(next);
+        store_.tempSlotCount = nextTempSlot(store_);
     }
     setCaption("");
 }
@@ -335,14 +291,7 @@ void CTDSPF::clearRange() {
         ui().message("Clear: the range must lie within slices 1 to " + std::to_string(oldCount) + ".");
         return;
     }
-    store_.sliceCount = static_cast<int16_t>(oldCount - (to - from + 1));
-    for (int i = to + 1; i < oldCount; ++i) {
-        SliceInfo& dst = store_.slices[static_cast<size_t>(from + (i - to - 1))];
-        // Everything moves but the sort keys, which stay with the index.
-        const int32_t fileKey = dst.fileNumberKey, kernelKey = dst.kernelKey, patientKey = dst.patientKey;
-        dst = store_.slices[static_cast<size_t>(i)];
-        dst.fileNumberKey = fileKey, dst.kernelKey = kernelKey, dst.patientKey = patientKey;
-    }
+    removeSlices(store_, from, to);
     if (store_.sliceCount == 0) {
         setSliceScrollMaximum(store_, -1);
         store_.currentSlice = store_.dualCurrentSlice = 0;
@@ -369,36 +318,19 @@ void CTDSPF::SSORT(int16_t first, int16_t last) {
         return;
     }
     FSORT(first, last, 1);
-    constexpr int kMaxRuns = 255;
-    int runStart = first, runs = 0;
-    for (int i = first + 1; i <= last + 1 && runs < kMaxRuns; ++i) {
-        if (i <= last && store_.slices[static_cast<size_t>(i)].series == store_.slices[static_cast<size_t>(runStart)].series)
-            continue;
-        FSORT(static_cast<int16_t>(runStart), static_cast<int16_t>(i - 1), 0);
-        runStart = i;
-        ++runs;
-    }
+    for (const auto& [runFirst, runLast] : seriesRuns(store_.slices, first, last))
+        FSORT(static_cast<int16_t>(runFirst), static_cast<int16_t>(runLast), 0);
     followSlice(first);
 }
 
 void CTDSPF::FSORT(int16_t first, int16_t last, int16_t keyMode) {
-    const int mode = OP1.selected();
-    auto key = [&](const SliceInfo& e) -> float {
-        if (keyMode == 1) return static_cast<float>(e.series);
-        switch (mode) {
-            case 0: return static_cast<float>(e.fileNumberKey);
-            case 2: return static_cast<float>(e.patientKey);
-            case 3: return static_cast<float>(e.kernelKey);
-            default: return e.position;
-        }
-    };
-    auto& s = store_.slices;
-    for (int i = first; i < last; ++i)
-        for (int j = i + 1; j <= last; ++j) {
-            float a = key(s[static_cast<size_t>(i)]), b = key(s[static_cast<size_t>(j)]);
-            if (descending_) std::swap(a, b);
-            if (a > b) std::swap(s[static_cast<size_t>(i)], s[static_cast<size_t>(j)]);
-        }
+    // The option buttons in the order "FileName", "SlicePos", "PatName", "Kernel".
+    static constexpr SortKey kOptionKeys[] = {SortKey::FileNumber, SortKey::Position, SortKey::Patient, SortKey::Kernel};
+    const int option = OP1.selected();
+    const SortKey key = keyMode == 1 ? SortKey::Series
+                        : option >= 0 && option < 4 ? kOptionKeys[option]
+                                                    : SortKey::Position;
+    sortSlices(store_.slices, first, last, key, descending_ != 0);
     if (keyMode == 0) followSlice(first);
 }
 

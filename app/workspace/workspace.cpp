@@ -10,7 +10,7 @@ namespace halvex {
 
 namespace fs = std::filesystem;
 
-Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), dicom(store), main(store, dicom, ui, guard), measurement(store, ui, guard) {
+Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard) {
     main.SHOWMW.onClick = [this] { measurement.show(); };
     measurement.roiMoved = [this] { main.SHDRAW(0); };
 }

@@ -63,7 +63,7 @@ class DicomReaderTest : public ::testing::Test {
 protected:
     dicom_test::TempDir dir;
     ImageStore store;
-    DICOMM dicom{store};
+    DICOMM dicom;
     std::string path;
 
     void use(const DicomBytes& file, const std::string& name = "slice.dcm") {
@@ -73,11 +73,11 @@ protected:
     }
     void readSlice(const DicomBytes& file) {
         use(file);
-        dicom.DCMHDRREAD();
+        dicom_test::loadHeader(dicom, store);
     }
     void analyse(const DicomBytes& file) {
         use(file);
-        dicom.DCMANA();
+        dicom_test::loadAnalysis(dicom, store);
     }
 };
 
@@ -321,9 +321,17 @@ protected:
 
     int readFrames() {
         frames.clear();
-        return dicom.DCMMULTIREAD([this](int k, int n, float position) {
-            frames.push_back(Frame{k, n, position, store.workImage, store.workCtOffset, store.currentDfov});
-        });
+        // As the loader reads them: the header, the workspace taking its
+        // geometry, then each frame the file holds.
+        const std::string path = store.currentPath;
+        const std::vector<float> positions = dicom.DCMMULTIREAD(path, sliceGeometry(store));
+        takeGeometry(store, dicom.header);
+        const int n = static_cast<int>(positions.size());
+        for (int k = 0; k < n; ++k) {
+            if (!dicom.readFrame(path, k, store.workImage.data())) return k;
+            frames.push_back(Frame{k, n, positions[size_t(k)], store.workImage, store.workCtOffset, store.currentDfov});
+        }
+        return n;
     }
 };
 
@@ -501,13 +509,13 @@ protected:
         store.currentPath = name.empty() ? std::string() : dir.file(name);
         const int64_t length = fileLength(store.currentPath);
 
-        dicom.DCMHDRREAD();
-        if (dicom.header.VrMode < 2) {
+        dicom_test::loadHeader(dicom, store);
+        if (VrModes::littleEndian(dicom.header.VrMode)) {
             EXPECT_GE(dicom.header.PixelOffset, 0);
             EXPECT_LT(dicom.header.PixelOffset, length);
         }
-        dicom.DCMANA();
-        if (dicom.header.VrMode < 2) {
+        dicom_test::loadAnalysis(dicom, store);
+        if (VrModes::littleEndian(dicom.header.VrMode)) {
             EXPECT_GE(dicom.header.PixelOffset, 0);
             EXPECT_LT(dicom.header.PixelOffset, length);
         }

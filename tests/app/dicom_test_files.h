@@ -12,7 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "dicom/DICOMM.h"
+#include "workspace/slice_list.h"
+
 namespace dicom_test {
+
+// Reads store.currentPath as the loaders do: the read starts from the
+// workspace's geometry, and the workspace takes the file's back.
+inline void loadHeader(halvex::DICOMM& dicom, halvex::ImageStore& store) {
+    halvex::takeGeometry(store, dicom.DCMHDRREAD(store.currentPath, halvex::sliceGeometry(store)));
+}
+inline void loadAnalysis(halvex::DICOMM& dicom, halvex::ImageStore& store) {
+    halvex::takeAnalysedGeometry(store, dicom.DCMANA(store.currentPath, halvex::sliceGeometry(store)));
+}
 
 inline constexpr const char* kImplicitSyntax = "1.2.840.10008.1.2";
 inline constexpr const char* kExplicitSyntax = "1.2.840.10008.1.2.1";

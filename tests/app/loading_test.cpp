@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app_fixture.h"
+#include "workspace/slice_list.h"
 
 namespace halvex::testing {
 namespace {
