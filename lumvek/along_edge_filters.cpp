@@ -314,18 +314,18 @@ AlongJob base_job(Kind kind, int16_t* out, const int16_t* in, const int16_t* gui
     return job;
 }
 
-// prm: E1 = [0], E2 = [1], B = [5], T = [6], spread radius = trunc([7]),
-// Q1 = [8], Q2 = [9]; [2] to [4] are not read.
+// The layout of prm is in lumvek.h (LUMVEK_AL1_...); entries 2 to 4 are not
+// read.
 void adaptive(int16_t* out, const int16_t* in, const int16_t* guide, const float* gx, const float* gy, const float* gz,
               int n, int r, const float* prm, int z, bool threaded) {
     AlongJob job = base_job(Kind::Adaptive, out, in, guide, gx, gy, gz, n, r, z);
-    job.edgeLow = prm[0];
-    job.edgeHigh = prm[1];
-    job.rangeSigma = prm[5];
-    job.slab = prm[6];
-    job.spreadRadius = std::clamp(trunc_to_int(prm[7]), 0, kLargestSpreadRadius);
-    job.spreadLow = prm[8];
-    job.spreadHigh = prm[9];
+    job.edgeLow = prm[LUMVEK_AL1_EDGE_LOW];
+    job.edgeHigh = prm[LUMVEK_AL1_EDGE_HIGH];
+    job.rangeSigma = prm[LUMVEK_AL1_RANGE_SIGMA];
+    job.slab = prm[LUMVEK_AL1_SLAB_HALF_WIDTH];
+    job.spreadRadius = std::clamp(trunc_to_int(prm[LUMVEK_AL1_SPREAD_RADIUS]), 0, kLargestSpreadRadius);
+    job.spreadLow = prm[LUMVEK_AL1_SPREAD_LOW];
+    job.spreadHigh = prm[LUMVEK_AL1_SPREAD_HIGH];
     guarded([&] { run_along(job, threaded); });
 }
 
@@ -334,29 +334,32 @@ void adaptive(int16_t* out, const int16_t* in, const int16_t* guide, const float
 extern "C" {
 
 void alongblfilter3dms(int16_t* out, const int16_t* in, const int16_t* guide, const float* gx, const float* gy,
-                       const float* gz, int32_t, int32_t, int32_t n, int32_t r, float alongSigma, float rangeSigma,
-                       int32_t z) {
-    AlongJob job = base_job(Kind::Bilateral, out, in, guide, gx, gy, gz, n, r, z);
+                       const float* gz, [[maybe_unused]] int32_t width, [[maybe_unused]] int32_t height, int32_t n,
+                       int32_t radius, float alongSigma, float rangeSigma, int32_t z) {
+    AlongJob job = base_job(Kind::Bilateral, out, in, guide, gx, gy, gz, n, radius, z);
     job.across2 = alongSigma * alongSigma;
     job.rangeSigma = rangeSigma;
     guarded([&] { run_along(job, true); });
 }
 
-void alongfilter3dms(int16_t* out, const int16_t* in, const float* gx, const float* gy, const float* gz, int32_t,
-                     int32_t, int32_t n, int32_t r, int32_t z) {
-    AlongJob job = base_job(Kind::Plain, out, in, nullptr, gx, gy, gz, n, r, z);
+void alongfilter3dms(int16_t* out, const int16_t* in, const float* gx, const float* gy, const float* gz,
+                     [[maybe_unused]] int32_t width, [[maybe_unused]] int32_t height, int32_t n, int32_t radius,
+                     int32_t z) {
+    AlongJob job = base_job(Kind::Plain, out, in, nullptr, gx, gy, gz, n, radius, z);
     job.across2 = 0.36f;
     guarded([&] { run_along(job, true); });
 }
 
 void boxblfilter3dal1ms(int16_t* out, const int16_t* in, const int16_t* guide, const float* gx, const float* gy,
-                        const float* gz, int32_t, int32_t, int32_t n, int32_t r, const float* prm, int32_t z) {
-    adaptive(out, in, guide, gx, gy, gz, n, r, prm, z, true);
+                        const float* gz, [[maybe_unused]] int32_t width, [[maybe_unused]] int32_t height, int32_t n,
+                        int32_t radius, const float* prm, int32_t z) {
+    adaptive(out, in, guide, gx, gy, gz, n, radius, prm, z, true);
 }
 
 void boxblfilter3dal1(int16_t* out, const int16_t* in, const int16_t* guide, const float* gx, const float* gy,
-                      const float* gz, int32_t, int32_t, int32_t n, int32_t r, const float* prm, int32_t z) {
-    adaptive(out, in, guide, gx, gy, gz, n, r, prm, z, false);
+                      const float* gz, [[maybe_unused]] int32_t width, [[maybe_unused]] int32_t height, int32_t n,
+                      int32_t radius, const float* prm, int32_t z) {
+    adaptive(out, in, guide, gx, gy, gz, n, radius, prm, z, false);
 }
 
 }  // extern "C"

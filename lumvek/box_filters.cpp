@@ -12,6 +12,9 @@
 
 using namespace lumvek_detail;
 
+// The geometry lumvek.h gives its callers is the one the kernels work with.
+static_assert(kSide == LUMVEK_SLICE_SIDE && kSliceSize == LUMVEK_SLICE_SIZE);
+
 namespace {
 
 struct Tap {

@@ -204,19 +204,19 @@ void ct2trn2xcubic(const int16_t* src, uint8_t* dst, int32_t ww, int32_t wc, int
     });
 }
 
-void li2bmp(uint8_t* dst, const int16_t* src, int32_t srcStride, int32_t /*unused*/, int32_t w, int32_t h, int32_t x0,
-            int32_t y0, int32_t outW, int32_t outH, int32_t ww, int32_t wc) {
-    if (outW < 1 || outH < 1 || w < 1 || h < 1) return;
+void li2bmp(uint8_t* dst, const int16_t* src, int32_t srcStride, [[maybe_unused]] int32_t srcHeight, int32_t width,
+            int32_t height, int32_t x0, int32_t y0, int32_t outW, int32_t outH, int32_t ww, int32_t wc) {
+    if (outW < 1 || outH < 1 || width < 1 || height < 1) return;
     const Window win = float_window(ww, wc);
     const ptrdiff_t stride = (static_cast<ptrdiff_t>(outW) + 3) / 4 * 4;
     const int16_t* region = src + static_cast<ptrdiff_t>(y0) * srcStride + x0;
     for (int r = 0; r < outH; ++r) {
-        const AxisSample sy = axis_sample(r, h, outH);
+        const AxisSample sy = axis_sample(r, height, outH);
         const int16_t* row0 = region + static_cast<ptrdiff_t>(sy.index) * srcStride;
         const int16_t* row1 = region + static_cast<ptrdiff_t>(sy.next) * srcStride;
         uint8_t* out = dst + static_cast<ptrdiff_t>(outH - 1 - r) * stride;
         for (int c = 0; c < outW; ++c) {
-            const AxisSample sx = axis_sample(c, w, outW);
+            const AxisSample sx = axis_sample(c, width, outW);
             const float top = lerp_pair(row0[sx.index], row0[sx.next], sx.frac);
             const float bottom = lerp_pair(row1[sx.index], row1[sx.next], sx.frac);
             out[c] = win.level(lerp_pair(top, bottom, sy.frac));

@@ -330,18 +330,19 @@ float radial_frequency(int r, int c, float p) {
 }
 
 void fill_transfer(float* tf, float p, float fc, float order, int type) {
-    if (type < 0 || type > 3) return;
+    if (type < LUMVEK_TF_LOW_PASS || type > LUMVEK_TF_HIGH_PASS) return;
     float k = 0.0f;
-    if (type == 0 || type == 3) k = std::pow(-std::log(0.1f), 1.0f / order) / fc;
+    if (type == LUMVEK_TF_LOW_PASS || type == LUMVEK_TF_HIGH_PASS)
+        k = std::pow(-std::log(0.1f), 1.0f / order) / fc;
     for (int r = 0; r < kSide; ++r) {
         for (int c = 0; c < kSide; ++c) {
             const float f = radial_frequency(r, c, p);
             float value = 1.0f;
-            if (type == 1) {
+            if (type == LUMVEK_TF_BUTTERWORTH) {
                 value = 1.0f / (1.0f + std::pow(f / fc, order));
-            } else if (type != 2) {
+            } else if (type != LUMVEK_TF_ALL_PASS) {
                 const float g = order == 2.0f ? (f * f) * (k * k) : std::pow(f * k, order);
-                value = type == 0 ? std::exp(-g) : 1.0f - std::exp(-g);
+                value = type == LUMVEK_TF_LOW_PASS ? std::exp(-g) : 1.0f - std::exp(-g);
             }
             tf[r * kSide + c] = value;
         }
@@ -370,13 +371,13 @@ void transform_2d(const int16_t* src, float* re, float* im, int n, int dir) {
     const size_t count = static_cast<size_t>(n) * n;
     // Line buffers for the columns: 8 side by side, or one at a time when n < 8.
     std::vector<float> batch(4 * kColumnBatch * static_cast<size_t>(n));
-    if (src != nullptr && dir == 1) {
+    if (src != nullptr && dir == LUMVEK_FFT_FORWARD) {
         for (size_t i = 0; i < count; ++i) {
             re[i] = src[i];
             im[i] = 0.0f;
         }
     }
-    const bool inverse = dir == -1;
+    const bool inverse = dir == LUMVEK_FFT_INVERSE;
     for (int r = 0; r < n; ++r)
         transform_line(re + static_cast<size_t>(r) * n, im + static_cast<size_t>(r) * n, n, inverse, t);
     if (n >= kColumnBatch) {
@@ -406,12 +407,12 @@ float axis_frequency(int i, float pixel) noexcept {
 
 void filter_slice(const int16_t* src, int16_t* dst, const float* transfer) {
     std::vector<float> re(kSliceSize), im(kSliceSize);
-    transform_2d(src, re.data(), im.data(), kSide, 1);
+    transform_2d(src, re.data(), im.data(), kSide, LUMVEK_FFT_FORWARD);
     for (int i = 0; i < kSliceSize; ++i) {
         re[i] *= transfer[i];
         im[i] *= transfer[i];
     }
-    transform_2d(nullptr, re.data(), im.data(), kSide, -1);
+    transform_2d(nullptr, re.data(), im.data(), kSide, LUMVEK_FFT_INVERSE);
     for (int i = 0; i < kSliceSize; ++i) dst[i] = low16(round_nearest(re[i]));
 }
 
@@ -425,51 +426,55 @@ void cfftprep(int32_t n) {
     guarded([&] { g_tables = make_tables(length); });
 }
 
-// dir -1 is the inverse, any other value the forward transform. With own 0
-// and no tables prepared for this length, the call builds its own set rather
+// Any direction but the inverse is the forward transform. Without own tables
+// and with none prepared for this length, the call builds its own set rather
 // than reading a table that isn't there.
-void cfft(float* re, float* im, int32_t n, int32_t dir, int32_t own) {
+void cfft(float* re, float* im, int32_t n, int32_t direction, int32_t ownTables) {
     const int length = low16(n);
     if (!is_transform_length(length)) return;
-    const bool inverse = low16(dir) == -1;
+    const bool inverse = low16(direction) == LUMVEK_FFT_INVERSE;
     guarded([&] {
-        if (low16(own) != 1 && g_tables.n == length) {
+        if (low16(ownTables) != LUMVEK_FFT_OWN_TABLES && g_tables.n == length) {
             transform_line(re, im, length, inverse, g_tables);
             return;
         }
         FftTables t = make_tables(length);
         transform_line(re, im, length, inverse, t);
-        if (low16(own) == 1) release_tables();
+        if (low16(ownTables) == LUMVEK_FFT_OWN_TABLES) release_tables();
     });
 }
 
 void cfftfree(void) { release_tables(); }
 
-void cfft2d(const int16_t* src, float* re, float* im, int32_t n, int32_t dir) {
-    guarded([&] { transform_2d(src, re, im, low16(n), low16(dir)); });
+void cfft2d(const int16_t* src, float* re, float* im, int32_t n, int32_t direction) {
+    guarded([&] { transform_2d(src, re, im, low16(n), low16(direction)); });
 }
 
-void cfft2df(float* re, float* im, int32_t n, int32_t dir) {
-    guarded([&] { transform_2d(nullptr, re, im, low16(n), low16(dir)); });
+void cfft2df(float* re, float* im, int32_t n, int32_t direction) {
+    guarded([&] { transform_2d(nullptr, re, im, low16(n), low16(direction)); });
 }
 
-void cttf(float* tf, float p, float fc, float order, int32_t type) { fill_transfer(tf, p, fc, order, low16(type)); }
+void cttf(float* transfer, float pixelSize, float cutoff, float order, int32_t type) {
+    fill_transfer(transfer, pixelSize, cutoff, order, low16(type));
+}
 
-void cttf1d2d(float* tf, float p, const float* curve) { fill_transfer_from_curve(tf, p, curve); }
+void cttf1d2d(float* transfer, float pixelSize, const float* curve) {
+    fill_transfer_from_curve(transfer, pixelSize, curve);
+}
 
 // A type outside 0 ... 3 leaves the function all zero.
-void ctsmooth_tfset(float p, float fc, float order, int32_t type) {
+void ctsmooth_tfset(float pixelSize, float cutoff, float order, int32_t type) {
     guarded([&] {
         std::vector<float> tf(kSliceSize);
-        fill_transfer(tf.data(), p, fc, order, low16(type));
+        fill_transfer(tf.data(), pixelSize, cutoff, order, low16(type));
         g_transfer = std::move(tf);
     });
 }
 
-void ctsmooth_tf1dset(float p, const float* curve) {
+void ctsmooth_tf1dset(float pixelSize, const float* curve) {
     guarded([&] {
         std::vector<float> tf(kSliceSize);
-        fill_transfer_from_curve(tf.data(), p, curve);
+        fill_transfer_from_curve(tf.data(), pixelSize, curve);
         g_transfer = std::move(tf);
     });
 }
@@ -480,10 +485,10 @@ void ctsmooth_wotf(const int16_t* src, int16_t* dst) {
     guarded([&] { filter_slice(src, dst, g_transfer.data()); });
 }
 
-void ctsmooth_wtf(const int16_t* src, int16_t* dst, float p, float fc, float order, int32_t type) {
+void ctsmooth_wtf(const int16_t* src, int16_t* dst, float pixelSize, float cutoff, float order, int32_t type) {
     guarded([&] {
         std::vector<float> tf(kSliceSize);
-        fill_transfer(tf.data(), p, fc, order, low16(type));
+        fill_transfer(tf.data(), pixelSize, cutoff, order, low16(type));
         filter_slice(src, dst, tf.data());
     });
 }

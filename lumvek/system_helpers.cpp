@@ -83,24 +83,24 @@ int32_t tagposi(const uint8_t* buf, int32_t key, int32_t limit) { return tagposi
 
 // There are no drive letters here; the machine id identifies the machine
 // just as stably. 9999 stays reserved for "nothing could be read".
-void volumeget(uint32_t* out) {
+void volumeget(uint32_t* machineNumber) {
     std::optional<uint32_t> id = hash_id_file("/etc/machine-id");
     if (!id) id = hash_id_file("/var/lib/dbus/machine-id");
     if (!id) {
-        *out = kNoMachineNumber;
+        *machineNumber = kNoMachineNumber;
         return;
     }
-    *out = *id == kNoMachineNumber ? *id + 1 : *id;
+    *machineNumber = *id == kNoMachineNumber ? *id + 1 : *id;
 }
 
 // Replaces the side buffer. The previous block is released (the caller no
 // longer uses it), and a failed or empty request leaves no buffer at all.
-int16_t* shortmalloc(int32_t a, int32_t b, int32_t c) {
+int16_t* shortmalloc(int32_t width, int32_t height, int32_t slots) {
     std::free(g_side);
     g_side = nullptr;
     g_sideCount = 0;
     int64_t count = 0;
-    if (__builtin_mul_overflow(static_cast<int64_t>(a) * b, c, &count) || count <= 0) return nullptr;
+    if (__builtin_mul_overflow(static_cast<int64_t>(width) * height, slots, &count) || count <= 0) return nullptr;
     g_side = static_cast<int16_t*>(std::calloc(static_cast<size_t>(count), sizeof(int16_t)));
     if (g_side) g_sideCount = count;
     return g_side;
@@ -112,14 +112,15 @@ void shortfree(void) {
     g_sideCount = 0;
 }
 
-void memtrn(const int16_t* src, int32_t a, int32_t b, int32_t k) {
+void memtrn(const int16_t* src, int32_t width, int32_t height, int32_t slotIndex) {
     int64_t count = 0;
-    if (int16_t* slot = side_slot(a, b, k, count)) std::memmove(slot, src, static_cast<size_t>(count) * sizeof(int16_t));
+    if (int16_t* slot = side_slot(width, height, slotIndex, count))
+        std::memmove(slot, src, static_cast<size_t>(count) * sizeof(int16_t));
 }
 
-void memdown(int16_t* dst, int32_t a, int32_t b, int32_t k) {
+void memdown(int16_t* dst, int32_t width, int32_t height, int32_t slotIndex) {
     int64_t count = 0;
-    if (const int16_t* slot = side_slot(a, b, k, count))
+    if (const int16_t* slot = side_slot(width, height, slotIndex, count))
         std::memmove(dst, slot, static_cast<size_t>(count) * sizeof(int16_t));
 }
 

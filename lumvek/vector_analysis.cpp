@@ -96,14 +96,14 @@ void gradient_slice(float* gx, float* gy, float* gz, const int16_t* vol, int n, 
 
 extern "C" {
 
-void vecana3d(float* gx, float* gy, float* gz, const int16_t* vol, int32_t, int32_t, int32_t n, int32_t d, int32_t r,
-              int32_t z) {
-    guarded([&] { gradient_slice(gx, gy, gz, vol, n, d, r, z, false); });
+void vecana3d(float* gx, float* gy, float* gz, const int16_t* vol, [[maybe_unused]] int32_t width,
+              [[maybe_unused]] int32_t height, int32_t n, int32_t distance, int32_t radius, int32_t z) {
+    guarded([&] { gradient_slice(gx, gy, gz, vol, n, distance, radius, z, false); });
 }
 
-void vecana3dms(float* gx, float* gy, float* gz, const int16_t* vol, int32_t, int32_t, int32_t n, int32_t d, int32_t r,
-                int32_t z) {
-    guarded([&] { gradient_slice(gx, gy, gz, vol, n, d, r, z, true); });
+void vecana3dms(float* gx, float* gy, float* gz, const int16_t* vol, [[maybe_unused]] int32_t width,
+                [[maybe_unused]] int32_t height, int32_t n, int32_t distance, int32_t radius, int32_t z) {
+    guarded([&] { gradient_slice(gx, gy, gz, vol, n, distance, radius, z, true); });
 }
 
 }  // extern "C"

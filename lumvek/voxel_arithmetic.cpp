@@ -16,8 +16,9 @@ using namespace lumvek_detail;
 
 namespace {
 
-// Reach of var4moveave on each side of p[0]: the caller keeps
-// span / 2 + w / 2 within this, and the work copy holds p[-64] ... p[64].
+// Reach of var4moveave on each side of centre[0]: the caller keeps
+// span / 2 + window / 2 within this, and the work copy holds centre[-64] ...
+// centre[64].
 constexpr int kMoveAveReach = 64;
 
 }  // namespace
@@ -45,89 +46,91 @@ void var4mul(float* dst, const float* src, int32_t n) {
     for (int32_t i = 0; i < n; ++i) dst[i] *= src[i];
 }
 
-void var4addconst(float* a, float c, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) a[i] += c;
+void var4addconst(float* data, float addend, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) data[i] += addend;
 }
 
-void var4mulconst(float* a, float c, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) a[i] *= c;
+void var4mulconst(float* data, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) data[i] *= factor;
 }
 
-void vartwosingleave(float* dst, const float* a, const float* b, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] = (a[i] + b[i]) * 0.5f;
+void vartwosingleave(float* dst, const float* src1, const float* src2, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) dst[i] = (src1[i] + src2[i]) * 0.5f;
 }
 
-// The sum runs over n / 2 values on each side of p[0], so an even n adds
-// n + 1 values and still divides by n; callers pass odd counts.
-float var4ave(const float* p, int32_t n) {
+// The sum runs over n / 2 values on each side of centre[0], so an even n
+// adds n + 1 values and still divides by n; callers pass odd counts.
+float var4ave(const float* centre, int32_t n) {
     if (n <= 0) return 0.0f;
     float sum = 0.0f;
-    for (int32_t j = -(n / 2); j <= n / 2; ++j) sum += p[j];
+    for (int32_t j = -(n / 2); j <= n / 2; ++j) sum += centre[j];
     return sum / static_cast<float>(n);
 }
 
-// Smooths p[-(span/2)] ... p[span/2] with a running window of w / 2 values
-// on each side. Every output reads the copy taken before the first write.
-// A reach beyond the work copy does nothing rather than touch memory the
-// copy does not cover.
-void var4moveave(float* p, int32_t span, int32_t w) {
-    if (span <= 0 || w <= 0) return;
+// Smooths centre[-(span/2)] ... centre[span/2] with a running window of
+// window / 2 values on each side. Every output reads the copy taken before
+// the first write. A reach beyond the work copy does nothing rather than
+// touch memory the copy does not cover.
+void var4moveave(float* centre, int32_t span, int32_t window) {
+    if (span <= 0 || window <= 0) return;
     const int half = span / 2;
-    const int side = w / 2;
+    const int side = window / 2;
     const int reach = half + side;
     if (reach > kMoveAveReach) return;
     float work[2 * kMoveAveReach + 1];
-    std::copy(p - reach, p + reach + 1, work);
-    const float* before = work + reach;  // before[j] is p[j] as it was
-    const float scale = 1.0f / static_cast<float>(w);
+    std::copy(centre - reach, centre + reach + 1, work);
+    const float* before = work + reach;  // before[j] is centre[j] as it was
+    const float scale = 1.0f / static_cast<float>(window);
     for (int j = -half; j <= half; ++j) {
         float sum = 0.0f;
         for (int i = j - side; i <= j + side; ++i) sum += before[i];
-        p[j] = sum * scale;
+        centre[j] = sum * scale;
     }
 }
 
 // ---- 16-bit arithmetic in place -------------------------------------------
 
-void var2addconst(int16_t* a, int32_t c, int32_t n) {
-    const int16_t add = low16(c);
-    for (int32_t i = 0; i < n; ++i) a[i] = low16(a[i] + add);
+void var2addconst(int16_t* data, int32_t addend, int32_t n) {
+    const int16_t add = low16(addend);
+    for (int32_t i = 0; i < n; ++i) data[i] = low16(data[i] + add);
 }
 
 // The sum wraps first; only then is a negative result cut to 0.
-void var2addconstnz(int16_t* a, int32_t c, int32_t n) {
-    const int16_t add = low16(c);
-    for (int32_t i = 0; i < n; ++i) a[i] = std::max<int16_t>(low16(a[i] + add), 0);
+void var2addconstnz(int16_t* data, int32_t addend, int32_t n) {
+    const int16_t add = low16(addend);
+    for (int32_t i = 0; i < n; ++i) data[i] = std::max<int16_t>(low16(data[i] + add), 0);
 }
 
-void var2mulconst(int16_t* a, float k, int32_t n) {
+void var2mulconst(int16_t* data, float factor, int32_t n) {
     for (int32_t i = 0; i < n; ++i)
-        a[i] = static_cast<int16_t>(std::clamp(round_half_up(static_cast<float>(a[i]) * k), -32000, 32000));
+        data[i] = static_cast<int16_t>(std::clamp(round_half_up(static_cast<float>(data[i]) * factor), -32000, 32000));
 }
 
-void var2ismulconst(int16_t* a, float k, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) a[i] = low16(round_nearest(static_cast<float>(a[i]) * k));
+void var2ismulconst(int16_t* data, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) data[i] = low16(round_nearest(static_cast<float>(data[i]) * factor));
 }
 
 // A divisor of 0 leaves the array as it is instead of faulting the host.
-void var2idiv(uint16_t* a, int32_t d, int32_t n) {
-    if (d == 0) return;
-    for (int32_t i = 0; i < n; ++i) a[i] = static_cast<uint16_t>(static_cast<int32_t>(a[i]) / d);
+void var2idiv(uint16_t* data, int32_t divisor, int32_t n) {
+    if (divisor == 0) return;
+    for (int32_t i = 0; i < n; ++i) data[i] = static_cast<uint16_t>(static_cast<int32_t>(data[i]) / divisor);
 }
 
-void var2imul(int16_t* out, const uint16_t* in, float k) { *out = low16(round_half_up(static_cast<float>(*in) * k)); }
+void var2imul(int16_t* out, const uint16_t* in, float factor) {
+    *out = low16(round_half_up(static_cast<float>(*in) * factor));
+}
 
-void var2log(int16_t* a, int32_t n) {
+void var2log(int16_t* data, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
-        const int16_t v = std::max<int16_t>(a[i], 1);
-        a[i] = low16(round_nearest(std::log10(static_cast<float>(v)) * 1000.0f));
+        const int16_t v = std::max<int16_t>(data[i], 1);
+        data[i] = low16(round_nearest(std::log10(static_cast<float>(v)) * 1000.0f));
     }
 }
 
-void var2lin(int16_t* a, float s, float k, int32_t n) {
+void var2lin(int16_t* data, float logScale, float factor, int32_t n) {
     for (int32_t i = 0; i < n; ++i) {
-        const float v = std::pow(10.0f, static_cast<float>(a[i]) / s) * k;
-        a[i] = v > 32000.0f ? int16_t{32000} : low16(round_nearest(v));
+        const float v = std::pow(10.0f, static_cast<float>(data[i]) / logScale) * factor;
+        data[i] = v > 32000.0f ? int16_t{32000} : low16(round_nearest(v));
     }
 }
 
@@ -154,8 +157,8 @@ void var2tosinglect(float* dst, const uint16_t* src, int32_t n) {
     }
 }
 
-void var2tofloat_sp(float* dst, const int16_t* src, float k, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] += static_cast<float>(src[i]) * k;
+void var2tofloat_sp(float* dst, const int16_t* src, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) dst[i] += static_cast<float>(src[i]) * factor;
 }
 
 void varfloatto2(int16_t* dst, const float* src, int32_t n) {
@@ -166,21 +169,24 @@ void varsingleto2ct(int16_t* dst, const float* src, int32_t n) {
     for (int32_t i = 0; i < n; ++i) dst[i] = low16(trunc_to_int(src[i]));
 }
 
-void vartwo2itofloat(float* dst, const uint16_t* a, const uint16_t* b, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] = static_cast<float>(a[i]) * 0.5f + static_cast<float>(b[i]) * 0.5f;
-}
-
-void vartwo2istofloat(float* dst, const int16_t* a, const int16_t* b, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] = static_cast<float>(a[i]) * 0.5f + static_cast<float>(b[i]) * 0.5f;
-}
-
-void vartwo2ito2imulconst(uint16_t* dst, const uint16_t* a, const uint16_t* b, float k, int32_t n) {
+void vartwo2itofloat(float* dst, const uint16_t* src1, const uint16_t* src2, int32_t n) {
     for (int32_t i = 0; i < n; ++i)
-        dst[i] = static_cast<uint16_t>(round_half_up(static_cast<float>(a[i] + b[i]) * 0.5f * k));
+        dst[i] = static_cast<float>(src1[i]) * 0.5f + static_cast<float>(src2[i]) * 0.5f;
 }
 
-void vartwo2isto2imulconst(int16_t* dst, const int16_t* a, const int16_t* b, float k, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] = low16(round_nearest(static_cast<float>(a[i] + b[i]) * 0.5f * k));
+void vartwo2istofloat(float* dst, const int16_t* src1, const int16_t* src2, int32_t n) {
+    for (int32_t i = 0; i < n; ++i)
+        dst[i] = static_cast<float>(src1[i]) * 0.5f + static_cast<float>(src2[i]) * 0.5f;
+}
+
+void vartwo2ito2imulconst(uint16_t* dst, const uint16_t* src1, const uint16_t* src2, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i)
+        dst[i] = static_cast<uint16_t>(round_half_up(static_cast<float>(src1[i] + src2[i]) * 0.5f * factor));
+}
+
+void vartwo2isto2imulconst(int16_t* dst, const int16_t* src1, const int16_t* src2, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i)
+        dst[i] = low16(round_nearest(static_cast<float>(src1[i] + src2[i]) * 0.5f * factor));
 }
 
 }  // extern "C"

@@ -52,25 +52,25 @@ extern "C" {
 
 // Two 16-bit values per 32-bit store: one element first when the array
 // starts between two words, one last when an odd one is left.
-void var2clr(int16_t* a, int32_t value, int32_t n) {
+void var2clr(int16_t* dst, int32_t value, int32_t n) {
     if (n <= 0) return;
     const int16_t v = low16(value);
     size_t left = static_cast<size_t>(n);
-    if (reinterpret_cast<uintptr_t>(a) % sizeof(int32_t) != 0) {
-        *a++ = v;
+    if (reinterpret_cast<uintptr_t>(dst) % sizeof(int32_t) != 0) {
+        *dst++ = v;
         --left;
     }
     const uint32_t bits = static_cast<uint16_t>(v);
-    fill32(a, bits | bits << 16, left / 2);
-    if (left % 2 != 0) a[left - 1] = v;
+    fill32(dst, bits | bits << 16, left / 2);
+    if (left % 2 != 0) dst[left - 1] = v;
 }
 
-void var4clr(int32_t* a, int32_t value, int32_t n) {
-    if (n > 0) fill32(a, static_cast<uint32_t>(value), static_cast<size_t>(n));
+void var4clr(int32_t* dst, int32_t value, int32_t n) {
+    if (n > 0) fill32(dst, static_cast<uint32_t>(value), static_cast<size_t>(n));
 }
 
-void varclr(uint8_t* a, int32_t value, int32_t n) {
-    if (n > 0) std::memset(a, value & 0xFF, static_cast<size_t>(n));
+void varclr(uint8_t* dst, int32_t value, int32_t n) {
+    if (n > 0) std::memset(dst, value & 0xFF, static_cast<size_t>(n));
 }
 
 void vartrn(uint8_t* dst, const uint8_t* src, int32_t nbytes) {
@@ -85,8 +85,8 @@ void var4trn(int32_t* dst, const int32_t* src, int32_t n) {
     if (n > 0) copy_ascending(dst, src, static_cast<size_t>(n) * sizeof(int32_t));
 }
 
-void var4trn_sp(float* dst, const float* src, float k, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) dst[i] = src[i] * k;
+void var4trn_sp(float* dst, const float* src, float factor, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) dst[i] = src[i] * factor;
 }
 
 void var4skiptrn(int32_t* dst, int32_t dstStride, const int32_t* src, int32_t srcStride, int32_t n) {
@@ -95,25 +95,25 @@ void var4skiptrn(int32_t* dst, int32_t dstStride, const int32_t* src, int32_t sr
 
 // The swaps are one packed shift-and-merge per 16 bytes; unrolled, the loop
 // keeps up with the stores instead of its own bookkeeping.
-int32_t varswap(uint8_t* a, int32_t n) {
+int32_t varswap(uint8_t* data, int32_t n) {
     if (n < 1) return 0;
 #pragma GCC unroll 4
     for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
         uint16_t v;
-        std::memcpy(&v, a + 2 * i, 2);
+        std::memcpy(&v, data + 2 * i, 2);
         v = static_cast<uint16_t>(v << 8 | v >> 8);
-        std::memcpy(a + 2 * i, &v, 2);
+        std::memcpy(data + 2 * i, &v, 2);
     }
     return n;
 }
 
-void var4swap(uint8_t* a, int32_t n) {
+void var4swap(uint8_t* data, int32_t n) {
 #pragma GCC unroll 4
     for (size_t i = 0; i < static_cast<size_t>(std::max(n, 0)); ++i) {
         uint32_t v;
-        std::memcpy(&v, a + 4 * i, 4);
+        std::memcpy(&v, data + 4 * i, 4);
         v = __builtin_bswap32(v);
-        std::memcpy(a + 4 * i, &v, 4);
+        std::memcpy(data + 4 * i, &v, 4);
     }
 }
 

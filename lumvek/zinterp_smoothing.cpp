@@ -14,9 +14,9 @@ using namespace lumvek_detail;
 
 extern "C" {
 
-void zintp(int16_t* out, const int16_t* in, int32_t width, int32_t height, int32_t n, float dz, float z) {
+void zintp(int16_t* out, const int16_t* in, int32_t width, int32_t height, int32_t n, float spacing, float position) {
     if (width <= 0 || height <= 0 || n <= 0) return;
-    const float t = z / dz;
+    const float t = position / spacing;
     const int i = trunc_to_int(t);
     // Two slices or more beyond either end, all four samples clamp to the end
     // slice, which then comes out exactly whatever f is; limiting i there keeps
@@ -40,9 +40,9 @@ void zintp(int16_t* out, const int16_t* in, int32_t width, int32_t height, int32
 
 // Pulls the outside of the circular field of view to air: stored 0 when the
 // slice carries a CT offset, -1000 when its values are CT numbers. The change
-// fades out over `width` pixels inside the circle (smoothstep).
-void circleblur2dct(int16_t* img, int32_t ctOffset, float width) {
-    const float s = 1.0f / std::max(1.0f, width);
+// fades out over fadeWidth pixels inside the circle (smoothstep).
+void circleblur2dct(int16_t* img, int32_t ctOffset, float fadeWidth) {
+    const float s = 1.0f / std::max(1.0f, fadeWidth);
     const float air = ctOffset != 0 ? 0.0f : 1000.0f;
     for (int y = 0; y < kSide; ++y) {
         const float dy = static_cast<float>(y) - 255.5f;
@@ -59,27 +59,28 @@ void circleblur2dct(int16_t* img, int32_t ctOffset, float width) {
     }
 }
 
-// H(f) = low + (1 - low) exp(-f^2 / a) + high (1 - exp(-f^2 / b))^4: 1 at zero
-// frequency, tending to low + high at high frequencies.
-void ctinr2dfilter(int16_t* out, const int16_t* in, float pixel, float a, float low, float b, float high) {
+// H(f) = low + (1 - low) exp(-f^2 / lowScale) + high (1 - exp(-f^2 / highScale))^4:
+// 1 at zero frequency, tending to low + high at high frequencies.
+void ctinr2dfilter(int16_t* out, const int16_t* in, float pixelSize, float lowScale, float low, float highScale,
+                   float high) {
     guarded([&] {
         std::vector<float> transfer(kSliceSize);
         for (int i = 0; i < kSide; ++i) {
-            const float fy = axis_frequency(i, pixel);
+            const float fy = axis_frequency(i, pixelSize);
             for (int j = 0; j < kSide; ++j) {
-                const float fx = axis_frequency(j, pixel);
+                const float fx = axis_frequency(j, pixelSize);
                 const float q = fx * fx + fy * fy;
-                const float e = 1.0f - std::exp(-q / b);
-                transfer[i * kSide + j] = low + (1.0f - low) * std::exp(-q / a) + high * (e * e * e * e);
+                const float e = 1.0f - std::exp(-q / highScale);
+                transfer[i * kSide + j] = low + (1.0f - low) * std::exp(-q / lowScale) + high * (e * e * e * e);
             }
         }
         filter_slice(in, out, transfer.data());
     });
 }
 
-void ctorgmul(int16_t* img, const int16_t* hp, const int16_t* lp, float ratio) {
+void ctorgmul(int16_t* img, const int16_t* highPass, const int16_t* lowPass, float ratio) {
     for (int i = 0; i < kSliceSize; ++i) {
-        const float h = hp[i], v = img[i], l = lp[i];
+        const float h = highPass[i], v = img[i], l = lowPass[i];
         img[i] = low16(round_nearest(h * ratio + v * (1.0f - ratio) + l * ratio));
     }
 }

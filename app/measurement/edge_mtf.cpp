@@ -170,7 +170,7 @@ namespace {
 void forwardTransform(const std::vector<float>& lsf, std::vector<float>& re, std::vector<float>& im) {
     re.assign(lsf.begin(), lsf.begin() + kEdgeTransformLength);
     im.assign(kEdgeTransformLength, 0.0f);
-    LUMVEK(cfft)(re.data(), im.data(), kEdgeTransformLength, 1, 1);
+    LUMVEK(cfft)(re.data(), im.data(), kEdgeTransformLength, LUMVEK_FFT_FORWARD, LUMVEK_FFT_OWN_TABLES);
 }
 
 }  // namespace
@@ -182,7 +182,7 @@ void smoothLsf(std::vector<float>& lsf, float step, const LsfFilter& filter) {
     std::vector<float> re, im;
     forwardTransform(lsf, re, im);
     for (size_t k = 0; k < n; ++k) re[k] *= weight[k], im[k] *= weight[k];
-    LUMVEK(cfft)(re.data(), im.data(), n, -1, 1);
+    LUMVEK(cfft)(re.data(), im.data(), n, LUMVEK_FFT_INVERSE, LUMVEK_FFT_OWN_TABLES);
     std::copy(re.begin(), re.begin() + kLsfLength, lsf.begin());
 }
 
