@@ -38,7 +38,7 @@ print roi
 save view "$out/demo-view.png"
 EOS
 mkdir -p "$out/app"
-cp build/bin/VOXIM.INI build/bin/NFD.BMP "$out/app/"
+cp build/bin/VOXIM.INI build/bin/NFD.BMP build/bin/PARAM.TXT "$out/app/"
 build/bin/halvex --batch "$out/demo.hvx" --app-folder "$out/app" | tee "$out/demo-output.txt"
 echo
 echo "Demo outputs: $out/demo-output.txt (what halvex printed), $out/demo-view.png (the view),"

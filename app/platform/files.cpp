@@ -53,6 +53,24 @@ bool writeAt(const std::string& path, int64_t offset, const void* src, size_t by
     return static_cast<bool>(out);
 }
 
+bool replaceFile(const std::string& path, const std::string& content) {
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        if (!out.flush()) {
+            out.close();
+            std::error_code ec;
+            std::filesystem::remove(temporary, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) std::filesystem::remove(temporary, ec);
+    return !ec;
+}
+
 std::vector<std::string> folderFiles(const std::string& folder, const std::string& extension) {
     std::vector<std::string> names;
     std::error_code ec;

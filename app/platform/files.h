@@ -24,6 +24,11 @@ std::vector<uint8_t> readHead(const std::string& path, size_t limit);
 // it as needed; false when the file can't be written.
 bool writeAt(const std::string& path, int64_t offset, const void* src, size_t bytes);
 
+// Replaces the file's whole content: written beside it first, then renamed
+// over it, so a failed write leaves the old file as it was. False when the
+// new content could not be written.
+bool replaceFile(const std::string& path, const std::string& content);
+
 // The names of the regular files of a folder, sorted by name, optionally only
 // those whose extension matches `extension` without regard to case (".raw").
 std::vector<std::string> folderFiles(const std::string& folder, const std::string& extension = "");

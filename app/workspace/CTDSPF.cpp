@@ -22,8 +22,14 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
                                                        &LH1, &RH1, &ROIS, &SHOWMW, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
-                                                       &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &STTX, &ENTX, &STENLBL})
+                                                       &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &STTX, &ENTX, &STENLBL,
+                                                       &RPTTX, &WNTX, &EDGECT1TX, &EDGECT2TX, &BLCT1TX, &BLCT2TX,
+                                                       &RORGTX, &ZREINTPCK, &PRETYPTX, &TYP1ENHTX, &TYP2LOWTX,
+                                                       &TYP2HIGHTX, &TYP2ZENHTX, &PRELBL, &RPTLBL, &FQ1LB, &BLCT1LBL,
+                                                       &RORGLB, &PARAMLD, &PARAMSV, &EASYBTN, &PROC1, &PROC2,
+                                                       &TEST1BTN, &TEST2BTN, &STOPBTN})
         add(*c);
+    ZREINTPCK.setValue(1);
     HS1.onChange = [this] { HS1_Change(); };
     Label1.onClick = [this] { Label1_Click(); };
     WWTX.onDoubleClick = [this] { WWDSP(); };
@@ -80,6 +86,7 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     zoomOriginX_ = zoomOriginY_ = 0;
 
     LOADINI();
+    if (loadParameters) loadParameters();
     SH1.setVisible(true);
     LH1.setVisible(true);
     RH1.setVisible(true);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "platform/controls.h"
@@ -93,6 +94,38 @@ public:
     TextBox STTX{"STTX", "1"};
     TextBox ENTX{"ENTX", "1"};
     LabelArray STENLBL{"STENLBL", {"Start", "End"}};
+    // The 3D-MORV parameters, their captions and commands.
+    TextBox RPTTX{"RPTTX", "2"};
+    TextBox WNTX{"WNTX", "6"};
+    TextBox EDGECT1TX{"EDGECT1TX", "70"};
+    TextBox EDGECT2TX{"EDGECT2TX", "150"};
+    TextBox BLCT1TX{"BLCT1TX", "150"};
+    TextBox BLCT2TX{"BLCT2TX", "100"};
+    TextBox RORGTX{"RORGTX", "0.3"};
+    CheckBox ZREINTPCK{"ZREINTPCK", "z reposi"};
+    TextBox PRETYPTX{"PRETYPTX", "1"};
+    TextBox TYP1ENHTX{"TYP1ENHTX", "2.5"};
+    TextBox TYP2LOWTX{"TYP2LOWTX", "0.7"};
+    TextBox TYP2HIGHTX{"TYP2HIGHTX", "0.3"};
+    TextBox TYP2ZENHTX{"TYP2ZENHTX", "1.5"};
+    Label PRELBL{"PRELBL", "type  type1 enhance type2 low  high  z-enhance "};
+    Label RPTLBL{"RPTLBL", "Iteration wn"};
+    Label FQ1LB{"FQ1LB", "Edge1  Edge2"};
+    Label BLCT1LBL{"BLCT1LBL", "CT1    CT2"};
+    Label RORGLB{"RORGLB", "Rorg"};
+    Button PARAMLD{"PARAMLD", "Load"};
+    Button PARAMSV{"PARAMSV", "Save"};
+    Button EASYBTN{"EASYBTN", "Finish param"};
+    Button PROC1{"PROC1", "Proc"};
+    Button PROC2{"PROC2", "3D-MORV"};
+    Button TEST1BTN{"TEST1BTN", "Test1"};
+    Button TEST2BTN{"TEST2BTN", "Test2"};
+    // Ends a running 3D-MORV, Test or Proc between two slices; it is the one
+    // control that acts while a command runs.
+    Button STOPBTN{"STOPBTN", "Stop"};
+
+    // Start-up loads the first parameter set through this.
+    std::function<void()> loadParameters;
 
 private:
     void HS1_Change();

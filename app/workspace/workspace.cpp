@@ -10,8 +10,18 @@ namespace halvex {
 
 namespace fs = std::filesystem;
 
-Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard) {
+Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard),
+      noiseReduction(main, store, ui) {
     main.SHOWMW.onClick = [this] { measurement.show(); };
+    main.loadParameters = [this] { noiseReduction.PARAMIO(0); };
+    main.PARAMLD.onClick = [this] { noiseReduction.PARAMIO(1); };
+    main.PARAMSV.onClick = [this] { noiseReduction.PARAMIO(2); };
+    main.EASYBTN.onClick = [this] { noiseReduction.EASYBTN_Click(); };
+    main.PROC2.onClick = [this] { noiseReduction.NR3D(); };
+    main.TEST1BTN.onClick = [this] { noiseReduction.NRTEST1(); };
+    main.TEST2BTN.onClick = [this] { noiseReduction.NRTEST2(); };
+    main.PROC1.onClick = [this] { noiseReduction.PROC1_Click(); };
+    main.STOPBTN.onClick = [this] { noiseReduction.requestStop(); };
     measurement.roiMoved = [this] { main.SHDRAW(0); };
 }
 

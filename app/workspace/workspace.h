@@ -8,6 +8,7 @@
 #include "platform/ports.h"
 #include "platform/window_logic.h"
 #include "measurement/CTPSFF.h"
+#include "noise_reduction/NR3D.h"
 #include "workspace/CTDSPF.h"
 #include "workspace/image_store.h"
 
@@ -34,6 +35,7 @@ public:
     DICOMM dicom;
     CTDSPF main;
     CTPSFF measurement;  // shown by "Measure>"
+    NoiseReduction noiseReduction;
 };
 
 // The folder the program keeps its settings and stack file in: the program's

@@ -37,7 +37,7 @@ WorkspaceTest::WorkspaceTest() = default;
 
 void WorkspaceTest::start(bool withSettings) {
     if (withSettings) {
-        for (const char* name : {"VOXIM.INI", "NFD.BMP"})
+        for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
             fs::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
     }
     ASSERT_TRUE(ws.start(folder.path()));

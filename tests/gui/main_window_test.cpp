@@ -16,7 +16,7 @@ namespace {
 
 TEST(MainWindow, StartsWithItsCaptionAndGrabsToPng) {
     TempFolder folder;
-    for (const char* name : {"VOXIM.INI", "NFD.BMP"})
+    for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
         std::filesystem::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
     QtUi ui;
     Workspace workspace(ui);

@@ -23,7 +23,7 @@ namespace {
 class MeasurementWindowTest : public ::testing::Test {
 protected:
     MeasurementWindowTest() {
-        for (const char* name : {"VOXIM.INI", "NFD.BMP"})
+        for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
             std::filesystem::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
         main.show();
         EXPECT_TRUE(workspace.start(folder.path()));

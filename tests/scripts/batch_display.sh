@@ -7,7 +7,7 @@ bin=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/app" "$work/raw"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$work/app/"
+cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
 
 # Three raw slices of constant value 40, 140 and 240 (raw slices carry no
 # intercept, so the stored values are CT numbers).

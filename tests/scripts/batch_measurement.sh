@@ -10,7 +10,7 @@ bin=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/app"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$work/app/"
+cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
 "$bin/phantom" --out "$work/series" --slices 2 --noise 0 --sigma 0.5 >/dev/null || exit 1
 
 run() { "$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null; }

@@ -9,7 +9,7 @@ bin=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/app"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$work/app/"
+cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
 "$bin/phantom" --out "$work/series" --slices 40 --start 20 --spacing -1 --noise 10 --seed 3 >/dev/null || exit 1
 "$bin/phantom" --out "$work/multi" --form multiframe --slices 5 --noise 0 >/dev/null || exit 1
 printf 'not a dicom file' > "$work/series/notes.dcm"
