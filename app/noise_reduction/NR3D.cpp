@@ -153,8 +153,6 @@ std::string NoiseReduction::geometryProblem(int start, int end, RunGeometry& g) 
     const float step = g.inputPositions[1] - g.inputPositions[0];
     g.dz = std::fabs(step);
     g.sign = step < 0 ? -1.0f : 1.0f;
-    // Below 0.1 mm the spacing is asked for (the caller's job).
-    if (g.dz < 0.1f) return {};
     // The resampling assumes one spacing throughout; positions are kept to
     // 0.001 mm, so allow a little more than that.
     const float allowance = std::max(0.002f, 0.01f * g.dz);

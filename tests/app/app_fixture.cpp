@@ -38,7 +38,8 @@ WorkspaceTest::WorkspaceTest() = default;
 void WorkspaceTest::start(bool withSettings) {
     if (withSettings) {
         for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
-            fs::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
+            fs::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name,
+                          fs::copy_options::skip_existing);
     }
     ASSERT_TRUE(ws.start(folder.path()));
 }

@@ -32,7 +32,8 @@ std::string rawSlice(int16_t value, bool ramp = false);
 class WorkspaceTest : public ::testing::Test {
 protected:
     WorkspaceTest();
-    // Starts the main window; the program folder gets the shipped settings.
+    // Starts the main window; the program folder gets the shipped settings
+    // files it does not hold yet.
     void start(bool withSettings = true);
     // Appends `count` slices of constant value through the stack file.
     void appendSlices(int count, int16_t firstValue, int16_t ctOffset = -1024);

@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -104,8 +105,50 @@ QWidget* MainWindow::buildControls() {
     roiRow->addWidget(bindButton(w.SHOWMW, g, roi));
     column->addWidget(roi);
 
+    column->addWidget(buildNoiseReduction(panel));
     column->addStretch(1);
     return panel;
+}
+
+QWidget* MainWindow::buildNoiseReduction(QWidget* panel) {
+    CTDSPF& w = workspace_.main;
+    CommandGuard& g = workspace_.guard;
+    auto* box = new QGroupBox("3D-MORV", panel);
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(bindLabel(w.PRELBL, g, box), 0, 0, 1, 5);
+    int col = 0;
+    for (TextBox* t : {&w.PRETYPTX, &w.TYP1ENHTX, &w.TYP2LOWTX, &w.TYP2HIGHTX, &w.TYP2ZENHTX})
+        grid->addWidget(bindTextBox(*t, g, box), 1, col++);
+    // Each caption above the boxes it names.
+    const struct {
+        Label* label;
+        std::vector<TextBox*> boxes;
+    } rows[] = {{&w.RPTLBL, {&w.RPTTX, &w.WNTX}},
+                {&w.FQ1LB, {&w.EDGECT1TX, &w.EDGECT2TX}},
+                {&w.BLCT1LBL, {&w.BLCT1TX, &w.BLCT2TX}},
+                {&w.RORGLB, {&w.RORGTX}}};
+    col = 0;
+    for (const auto& r : rows) {
+        const int span = static_cast<int>(r.boxes.size());
+        grid->addWidget(bindLabel(*r.label, g, box), 2, col, 1, span);
+        for (TextBox* t : r.boxes) grid->addWidget(bindTextBox(*t, g, box), 3, col++);
+    }
+    grid->addWidget(bindCheckBox(w.ZREINTPCK, g, box), 4, 0, 1, 2);
+    col = 0;
+    for (Button* b : {&w.PARAMLD, &w.PARAMSV, &w.EASYBTN}) grid->addWidget(bindButton(*b, g, box), 5, col++ * 2, 1, 2);
+    col = 0;
+    for (Button* b : {&w.TEST1BTN, &w.TEST2BTN, &w.PROC1}) grid->addWidget(bindButton(*b, g, box), 6, col++ * 2, 1, 2);
+    grid->addWidget(bindButton(w.PROC2, g, box), 7, 0, 1, 4);
+
+    // Stop acts while a command runs, so it does not go through the
+    // one-command rule; neither does Esc.
+    auto* stop = new QPushButton(QString::fromStdString(w.STOPBTN.caption), box);
+    stop->setObjectName("STOPBTN");
+    connect(stop, &QPushButton::clicked, this, [&w] { w.STOPBTN.click(); });
+    grid->addWidget(stop, 7, 4, 1, 2);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [&w] { w.STOPBTN.click(); });
+    return box;
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

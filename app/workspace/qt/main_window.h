@@ -23,6 +23,7 @@ protected:
 
 private:
     QWidget* buildControls();
+    QWidget* buildNoiseReduction(QWidget* panel);
 
     Workspace& workspace_;
     QProgressBar* progress_;
