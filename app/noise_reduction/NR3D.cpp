@@ -143,6 +143,8 @@ std::string NoiseReduction::geometryProblem(int start, int end, RunGeometry& g) 
     g.inputPositions.clear();
     for (int k = start; k <= end; ++k) {
         const SliceInfo& e = store_.slices[static_cast<size_t>(k)];
+        if (!slicePixelsAvailable(store_, e))
+            return "Slice " + std::to_string(k + 1) + " can't be read from " + e.path + ".";
         if (e.ctOffset != first.ctOffset || e.dfov != first.dfov)
             return "The slices " + std::to_string(start + 1) + " to " + std::to_string(end + 1) +
                    " differ in CT offset or DFOV: choose slices of one series.";

@@ -47,6 +47,12 @@ void setSliceScrollMaximum(ImageStore& store, int maximum) {
     for (ScrollBar* bar : store.sliceScrollBars) bar->setMaximum(maximum);
 }
 
+bool slicePixelsAvailable(const ImageStore& store, const SliceInfo& entry) {
+    if (isTempSlot(entry)) return fileLength(store.tempStackPath()) >= (int64_t(tempSlotOf(entry)) + 1) * kSliceBytes;
+    const int64_t length = fileLength(entry.path);
+    return length >= 0 && length < kMaxSliceFileBytes && int64_t(entry.pixelOffset) + kSliceBytes <= length;
+}
+
 bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) {
     if (isTempSlot(entry)) {
         readAt(store.tempStackPath(), int64_t(tempSlotOf(entry)) * kSliceBytes, image, kSliceBytes);

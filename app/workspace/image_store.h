@@ -99,6 +99,9 @@ void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov);
 // Sets the maximum of every window's slice scroll bar.
 void setSliceScrollMaximum(ImageStore& store, int maximum);
 
+// True when the entry's 524288 pixel bytes can all be read.
+bool slicePixelsAvailable(const ImageStore& store, const SliceInfo& entry);
+
 // Reads slice `index` into workImage without showing it.
 void LOADSLICE(ImageStore& store, int16_t index);
 

@@ -220,6 +220,8 @@ TEST_F(NoiseReductionRun, RefusesBeforeAnyWork) {
          "The slices have no DFOV: their pixel size is unknown."},
         {"bad parameter", [&] { ws.main.WNTX.setText("0"); }, {"1", "22"},
          "Iteration wn: the window half-width wn must be 1 or more."},
+        {"unreadable slice", [&] { store.slices[5].name = "gone.dcm", store.slices[5].path = "/nonexistent/gone.dcm"; },
+         {"1", "22"}, "Slice 6 can't be read from /nonexistent/gone.dcm."},
         {"no room", [&] { store.tempSlotCount = 4090; }, {"1", "22"},
          "No room for 22 more slices (at most 2048 in the list, 4095 in the stack file): clear some slices first."},
         // Spacing below 0.1 mm: a spacing given at the prompt is used; keeping it ends the run.
