@@ -281,6 +281,18 @@ int32_t DICOMM::locatePixels(int mode, int32_t firstLimit, int32_t secondLimit) 
     return start < 0 ? 0 : static_cast<int32_t>(start);
 }
 
+int64_t DICOMM::loadSearchHead(const std::string& path) {
+    // Tag, length and the longest value a text or number read takes.
+    constexpr size_t kSearchHeadBytes = kHeadSearchLimit + 8 + kMaxElementLength;
+    loadHead(path, kSearchHeadBytes);
+    return fileLength(path);
+}
+
+bool DICOMM::hasDicomPrefix() const {
+    static constexpr uint8_t kMagic[] = {'D', 'I', 'C', 'M'};
+    return inside(buffer_, kDataSetStart, 4) && std::equal(kMagic, kMagic + 4, buffer_.begin() + kDataSetStart);
+}
+
 void DICOMM::loadHead(const std::string& path, size_t size) {
     buffer_ = readHead(path, size);
     buffer_.resize(size, 0);

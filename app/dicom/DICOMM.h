@@ -88,6 +88,14 @@ public:
     // The search key of a tag text: element * 65536 + group ("00280030" -> 0x00300028).
     static int32_t tagKey(const std::string& key);
 
+    // Loads the head of the file at `path` as far as TAGSTR and TAGNUM can
+    // reach (an element found at the search limit with the longest value they
+    // take), so that a file of any size is read only that far; `header` is
+    // left alone. Returns the file's length, -1 when it can't be read.
+    int64_t loadSearchHead(const std::string& path);
+    // True when the head loaded last holds "DICM" after the 128-byte preamble.
+    bool hasDicomPrefix() const;
+
 private:
     // Sizes the header buffer, zeroes it and fills it with the first bytes of
     // the file at `path`.

@@ -91,6 +91,8 @@ public:
     CheckBox ORDER{"ORDER", "Order"};
     Button PRVSR{"PRVSR", "<<"};
     Button NXTSR{"NXTSR", ">>"};
+    // Saves a range of slices as DICOM files (wired by the workspace).
+    Button DICOMSVBTN{"DICOMSVBTN", "DICOM"};
     TextBox STTX{"STTX", "1"};
     TextBox ENTX{"ENTX", "1"};
     LabelArray STENLBL{"STENLBL", {"Start", "End"}};

@@ -11,7 +11,7 @@ namespace halvex {
 namespace fs = std::filesystem;
 
 Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard),
-      noiseReduction(main, store, ui) {
+      noiseReduction(main, store, ui), dicomWriter(store, dicom, ui) {
     main.SHOWMW.onClick = [this] { measurement.show(); };
     main.loadParameters = [this] { noiseReduction.PARAMIO(0); };
     main.PARAMLD.onClick = [this] { noiseReduction.PARAMIO(1); };
@@ -23,6 +23,10 @@ Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard),
     main.PROC1.onClick = [this] { noiseReduction.PROC1_Click(); };
     main.STOPBTN.onClick = [this] { noiseReduction.requestStop(); };
     measurement.roiMoved = [this] { main.SHDRAW(0); };
+    main.DICOMSVBTN.onClick = [this] {
+        dicomWriter.DICOMSVBTN_Click(
+            {main.STTX.text(), main.ENTX.text(), [this](const std::string& text) { main.setCaption(text); }});
+    };
 }
 
 bool Workspace::start(const std::string& programFolder) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dicom/dicom_writer.h"
 #include "platform/ports.h"
 #include "platform/window_logic.h"
 #include "measurement/CTPSFF.h"
@@ -36,6 +37,7 @@ public:
     CTDSPF main;
     CTPSFF measurement;  // shown by "Measure>"
     NoiseReduction noiseReduction;
+    DicomWriter dicomWriter;  // "DICOM"
 };
 
 // The folder the program keeps its settings and stack file in: the program's

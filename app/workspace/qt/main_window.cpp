@@ -82,6 +82,7 @@ QWidget* MainWindow::buildControls() {
     load->addWidget(bindButton(w.CLRIMG, g, series), 0, 3);
     load->addWidget(bindButton(w.PRVSR, g, series), 1, 0);
     load->addWidget(bindButton(w.NXTSR, g, series), 1, 1);
+    load->addWidget(bindButton(w.DICOMSVBTN, g, series), 1, 3);
     auto* range = new QHBoxLayout;
     for (int i = 0; i < 2; ++i) {
         auto* label = new ClickableLabel(QString::fromStdString(w.STENLBL.captions[static_cast<size_t>(i)]), series);
