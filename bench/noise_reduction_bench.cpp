@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <string_view>
 
 #include "phantom_model.h"
 #include "platform/script/script_ui.h"
@@ -27,8 +28,10 @@ class TimingUi : public halvex::ScriptUi {
 public:
     using ScriptUi::ScriptUi;
     void captionChanged(const std::string&, const std::string& caption) override {
-        std::string stage = caption.substr(0, caption.find_first_of("0123456789-"));
-        while (!stage.empty() && stage.back() == ' ') stage.pop_back();
+        // The stage text is the caption without its counter (" 5/ 199").
+        std::string stage = caption;
+        while (!stage.empty() && std::string_view(" /-0123456789").find(stage.back()) != std::string_view::npos)
+            stage.pop_back();
         if (stage.empty()) stage = caption.find('/') != std::string::npos ? "along-edge pass" : "loading";
         if (stage == current) return;
         close();
@@ -52,11 +55,11 @@ double waterSd(const int16_t* s) {
     return std::sqrt(sq / n - (sum / n) * (sum / n));
 }
 
-// 10-90 % width (mm) of the rod's left edge: rows 250..261 averaged, columns
-// 40..110, linear interpolation of the crossings.
+// 10-90 % width (mm) of the rod's left edge (water to rod): rows 250..261
+// averaged, columns 62..100, linear interpolation of the crossings.
 double edgeWidth(const int16_t* s, double pixel) {
     std::vector<double> profile;
-    for (int c = 40; c <= 110; ++c) {
+    for (int c = 62; c <= 100; ++c) {
         double v = 0;
         for (int r = 250; r <= 261; ++r) v += s[r * 512 + c];
         profile.push_back(v / 12);
@@ -92,6 +95,8 @@ void BM_NoiseReductionDefault(benchmark::State& state) {
         }
         for (const char* a : {"1", "160", "0"}) ui.queueAnswer(a);
         ui.queueReply(halvex::Reply::Yes);
+        ui.seconds.clear();
+        ui.current.clear();
         const auto start = Clock::now();
         ws.guard.run([&] { ws.main.PROC2.click(); });
         ui.close();
