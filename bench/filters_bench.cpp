@@ -7,9 +7,15 @@
 // The reference along-edge filters take seconds per slice, so they run over
 // 16 rows spread over the slice; their s_per_slice counter scales that to a
 // whole slice.
+//
+// The phantom's air is noise-free, so its flat pixels all share one spatial
+// weight per offset; in a scan the air is noisy too. The ..._noisy_air runs
+// give it noise of SD 10 (and a guide and gradients to match).
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "../tests/lumvek/filter_reference.cpp"
@@ -25,7 +31,14 @@ constexpr int kRadius = 6;
 constexpr int kReferenceRows = 16;
 
 struct Volume {
-    Volume() : in(filter_reference::phantom_volume(kSlices, 1, 1024)), guide(in.size()), g(3 * kSliceSize) {
+    explicit Volume(bool noisyAir = false)
+        : in(filter_reference::phantom_volume(kSlices, 1, 1024)), guide(in.size()), g(3 * kSliceSize) {
+        if (noisyAir) {
+            std::mt19937 rng(3);
+            std::normal_distribution<float> noise(0.0f, 10.0f);
+            for (int16_t& v : in)
+                if (v < 500) v = static_cast<int16_t>(v + std::lround(noise(rng)));
+        }
         for (int z = 0; z < kSlices; ++z)
             boxfilter3dctms(&guide[static_cast<std::size_t>(z) * kSliceSize], in.data(), kSlices, 1.2f, 1.2f, 0.0f, z);
         vecana3dms(gx(), gy(), gz(), guide.data(), kSide, kSide, kSlices, 2, 3, kZ);
@@ -38,9 +51,9 @@ struct Volume {
     std::vector<float> g;
 };
 
-Volume& volume() {
-    static Volume v;
-    return v;
+Volume& volume(bool noisyAir = false) {
+    static Volume plain, noisy(true);
+    return noisyAir ? noisy : plain;
 }
 
 // E1 = 0.5 × edgeLow 20, E2 = edgeHigh 60, B = 18, T = 0.6, spread radius 3,
@@ -90,15 +103,16 @@ void BM_reference_vecana3d(benchmark::State& state) {
 }
 BENCHMARK(BM_reference_vecana3d)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_alongblfilter3dms(benchmark::State& state) {
-    Volume& v = volume();
+void BM_alongblfilter3dms(benchmark::State& state, bool noisyAir) {
+    Volume& v = volume(noisyAir);
     std::vector<int16_t> out(v.in.size());
     for (auto _ : state)
         alongblfilter3dms(out.data(), v.in.data(), v.guide.data(), v.gx(), v.gy(), v.gz(), kSide, kSide, kSlices,
                           kRadius, 0.6f, 15.0f, kZ);
     per_slice(state, kSide);
 }
-BENCHMARK(BM_alongblfilter3dms)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_alongblfilter3dms, phantom, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_alongblfilter3dms, noisy_air, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_reference_alongblfilter3d(benchmark::State& state) {
     Volume& v = volume();
@@ -111,26 +125,28 @@ void BM_reference_alongblfilter3d(benchmark::State& state) {
 }
 BENCHMARK(BM_reference_alongblfilter3d)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_boxblfilter3dal1ms(benchmark::State& state) {
-    Volume& v = volume();
+void BM_boxblfilter3dal1ms(benchmark::State& state, bool noisyAir) {
+    Volume& v = volume(noisyAir);
     std::vector<int16_t> out(v.in.size());
     for (auto _ : state)
         boxblfilter3dal1ms(out.data(), v.in.data(), v.guide.data(), v.gx(), v.gy(), v.gz(), kSide, kSide, kSlices,
                            kRadius, kPrm, kZ);
     per_slice(state, kSide);
 }
-BENCHMARK(BM_boxblfilter3dal1ms)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_boxblfilter3dal1ms, phantom, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_boxblfilter3dal1ms, noisy_air, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The single-threaded twin: the speed-up over the reference per core.
-void BM_boxblfilter3dal1(benchmark::State& state) {
-    Volume& v = volume();
+void BM_boxblfilter3dal1(benchmark::State& state, bool noisyAir) {
+    Volume& v = volume(noisyAir);
     std::vector<int16_t> out(v.in.size());
     for (auto _ : state)
         boxblfilter3dal1(out.data(), v.in.data(), v.guide.data(), v.gx(), v.gy(), v.gz(), kSide, kSide, kSlices,
                          kRadius, kPrm, kZ);
     per_slice(state, kSide);
 }
-BENCHMARK(BM_boxblfilter3dal1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_boxblfilter3dal1, phantom, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_boxblfilter3dal1, noisy_air, true)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_reference_boxblfilter3dal1(benchmark::State& state) {
     Volume& v = volume();

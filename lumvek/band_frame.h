@@ -95,6 +95,13 @@ inline int32_t round_half_up(float v) noexcept { return trunc_to_int(v + 0.5f); 
 // A 16-bit store keeps the low 16 bits.
 inline int16_t low16(int32_t v) noexcept { return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(v))); }
 
+// A 16-bit store that clamps to -32768 ... 32767: where a filter overshoots
+// (a bright edge enhanced past the range), wrapping would turn the brightest
+// values into the darkest.
+inline int16_t saturate16(int32_t v) noexcept {
+    return static_cast<int16_t>(v < INT16_MIN ? INT16_MIN : (v > INT16_MAX ? INT16_MAX : v));
+}
+
 // Radius of a Gaussian window from its sigma, in single precision.
 inline int radius_from_sigma(float sigma) noexcept { return trunc_to_int(sigma * 1.6666666f + 0.499f); }
 

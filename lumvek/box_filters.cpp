@@ -91,8 +91,13 @@ void smooth_rows(const SmoothJob& job, SmoothScratch& s, int rowBegin, int rowEn
         for (int x = 0; x < kSide; ++x) {
             const float avg = acc[x] / job.win.wsum;
             const float in = centre[x];
-            const float v = job.mix == Mix::Blend ? avg * keep + in * job.enhance : in * job.enhance - avg * keep;
-            out[x] = low16(round_nearest(v));
+            // The blend clamps: a bright voxel enhanced past 32767 must stay
+            // bright, not wrap to a large negative value. The twin keeps the
+            // low 16 bits.
+            if (job.mix == Mix::Blend)
+                out[x] = saturate16(round_nearest(avg * keep + in * job.enhance));
+            else
+                out[x] = low16(round_nearest(in * job.enhance - avg * keep));
         }
     }
 }
@@ -152,11 +157,11 @@ void boxfilter2dctms(int16_t* out, const int16_t* in, float sigma, float enhance
     guarded([&] { blend_2d(out, in, sigma, enhance); });
 }
 
-// in minus the blend, as 16-bit wrap-around (enhance 0 gives the high-pass).
+// in minus the blend, clamped to 16 bits (enhance 0 gives the high-pass).
 void boxfilter2dctivms(int16_t* out, const int16_t* in, float sigma, float enhance) {
     guarded([&] {
         if (!blend_2d(out, in, sigma, enhance)) return;
-        for (int i = 0; i < kSliceSize; ++i) out[i] = low16(in[i] - out[i]);
+        for (int i = 0; i < kSliceSize; ++i) out[i] = saturate16(in[i] - out[i]);
     });
 }
 

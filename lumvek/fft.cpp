@@ -405,7 +405,7 @@ float axis_frequency(int i, float pixel) noexcept {
     return static_cast<float>(k) / (pixel * static_cast<float>(kSide));
 }
 
-void filter_slice(const int16_t* src, int16_t* dst, const float* transfer) {
+void filter_slice(const int16_t* src, int16_t* dst, const float* transfer, Overflow overflow) {
     std::vector<float> re(kSliceSize), im(kSliceSize);
     transform_2d(src, re.data(), im.data(), kSide, LUMVEK_FFT_FORWARD);
     for (int i = 0; i < kSliceSize; ++i) {
@@ -413,7 +413,10 @@ void filter_slice(const int16_t* src, int16_t* dst, const float* transfer) {
         im[i] *= transfer[i];
     }
     transform_2d(nullptr, re.data(), im.data(), kSide, LUMVEK_FFT_INVERSE);
-    for (int i = 0; i < kSliceSize; ++i) dst[i] = low16(round_nearest(re[i]));
+    if (overflow == Overflow::Clamp)
+        for (int i = 0; i < kSliceSize; ++i) dst[i] = saturate16(round_nearest(re[i]));
+    else
+        for (int i = 0; i < kSliceSize; ++i) dst[i] = low16(round_nearest(re[i]));
 }
 
 }  // namespace lumvek_detail
@@ -482,14 +485,14 @@ void ctsmooth_tf1dset(float pixelSize, const float* curve) {
 // Without a transfer function set up, dst is left as it is.
 void ctsmooth_wotf(const int16_t* src, int16_t* dst) {
     if (g_transfer.empty()) return;
-    guarded([&] { filter_slice(src, dst, g_transfer.data()); });
+    guarded([&] { filter_slice(src, dst, g_transfer.data(), Overflow::Wrap); });
 }
 
 void ctsmooth_wtf(const int16_t* src, int16_t* dst, float pixelSize, float cutoff, float order, int32_t type) {
     guarded([&] {
         std::vector<float> tf(kSliceSize);
         fill_transfer(tf.data(), pixelSize, cutoff, order, low16(type));
-        filter_slice(src, dst, tf.data());
+        filter_slice(src, dst, tf.data(), Overflow::Wrap);
     });
 }
 

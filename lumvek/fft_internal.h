@@ -18,10 +18,14 @@ void transform_2d(const int16_t* src, float* re, float* im, int n, int dir);
 // with the given pixel size: indices above 256 stand for negative frequencies.
 float axis_frequency(int i, float pixel) noexcept;
 
+// How a result beyond 16 bits is stored: its low 16 bits, or clamped to
+// -32768 ... 32767.
+enum class Overflow { Wrap, Clamp };
+
 // Multiplies the 512 x 512 spectrum of src by the transfer function H and
 // stores the real part of the result in dst, rounded half away from zero.
 // All of src is read before dst is written, so they may be the same slice.
 // Throws std::bad_alloc before anything is written.
-void filter_slice(const int16_t* src, int16_t* dst, const float* transfer);
+void filter_slice(const int16_t* src, int16_t* dst, const float* transfer, Overflow overflow);
 
 }  // namespace lumvek_detail

@@ -445,8 +445,10 @@ LUMVEK_API void boxfilter3dct(int16_t* out, const int16_t* in, int32_t n, float 
                               int32_t z);
 
 /* 8 workers. As boxfilter3dct, but out = nearest(avg * (1 - enhance) +
- * in(x, y, z) * enhance): 0 smooths, 1 returns the input, above 1 sharpens.
- * With both radii 0, out is a copy of slice z. */
+ * in(x, y, z) * enhance) clamped to -32768 .. 32767: 0 smooths, 1 returns
+ * the input, above 1 sharpens (an edge sharpened past the 16-bit range
+ * stays at the end it overshot). With both radii 0, out is a copy of slice
+ * z. */
 LUMVEK_API void boxfilter3dctms(int16_t* out, const int16_t* in, int32_t n, float sigmaXY, float sigmaZ, float enhance,
                                 int32_t z);
 
@@ -458,12 +460,13 @@ LUMVEK_API void boxfilter3dctzms(int16_t* out, const int16_t* in, int32_t n, flo
  * slice in: reads in[0 .. 262143], writes out[0 .. 262143]. */
 LUMVEK_API void boxfilter2dctms(int16_t* out, const int16_t* in, float sigma, float enhance);
 
-/* 8 workers. out = in - (the boxfilter2dctms result), 16-bit wrap-around:
- * enhance 0 gives the high-pass in - avg; radius 0 gives 0. */
+/* 8 workers. out = in - (the boxfilter2dctms result), clamped to
+ * -32768 .. 32767: enhance 0 gives the high-pass in - avg; radius 0 gives 0. */
 LUMVEK_API void boxfilter2dctivms(int16_t* out, const int16_t* in, float sigma, float enhance);
 
 /* 8 workers, two batches; img in place. With t1 = boxfilter2dctms(img,
- * sigma1, enhance) and t2 = img - boxfilter2dctms(img, sigma2, 0):
+ * sigma1, enhance) (clamped as that export is) and t2 = img -
+ * boxfilter2dctms(img, sigma2, 0):
  * img = truncate(t1 (1 - enhance) + img enhance + t2 gain), low 16 bits.
  * Only the original img is read. */
 LUMVEK_API void boxfilter2dctneoms(int16_t* img, float sigma1, float sigma2, float enhance, float gain);
@@ -498,9 +501,11 @@ LUMVEK_API void vecana3dms(float* gx, float* gy, float* gz, const int16_t* vol, 
  *     edge) and s2 (distance);
  *   R = exp(-m^2 / B^2), m = |guide(p) - guide(q)| limited to 999; R = 1 at
  *     m = 0, also for B = 0;
- *   out(p) = half-up(sum w in(q) / sum w), low 16 bits: an exact negative mean
- *     moves up by one (-1000 gives -999).
- * The centre always weighs 1. */
+ *   out(p) = half-up(sum w in(q) / sum w), clamped to -32768 .. 32767: an
+ *     exact negative mean moves up by one (-1000 gives -999).
+ * The centre always weighs 1. The filters use AVX-512 or AVX2 where the
+ * processor has them; LUMVEK_ISA=avx2 or LUMVEK_ISA=baseline in the
+ * environment holds them back to that level, with the same results. */
 
 /* 8 workers. s1 = alongSigma (the scale along the gradient, i.e. across the
  * edge), s2 = s, B = rangeSigma; w = S R; offsets with S <= 0.01 are left
@@ -544,7 +549,9 @@ LUMVEK_API void boxblfilter3dal1(int16_t* out, const int16_t* in, const int16_t*
 
 /* ---- z interpolation, 2D smoothing and texture mixing ------------------
  * All run on the calling thread. Slices are 512 x 512 (262144 elements)
- * except in zintp; results are stored nearest, low 16 bits. */
+ * except in zintp; results are stored nearest, clamped to -32768 .. 32767
+ * (an overshoot past the range stays at the end it overshot), except in
+ * ctorgmix: low 16 bits. */
 
 /* Catmull-Rom interpolation along z of a volume of n slices of width x height
  * values (slice k at in + k*width*height), spacing apart: out gets the slice

@@ -1,6 +1,9 @@
 // Cubic interpolation along z, the soft field-of-view mask, the
 // frequency-domain 2D filter and the two blends that bring texture of the
-// unfiltered slices back. All run on the calling thread.
+// unfiltered slices back. All run on the calling thread. All but ctorgmix
+// clamp their results to 16 bits: an overshoot at a bright edge (the cubic
+// or the sharpening filter) or a sum of two bright parts stays bright
+// instead of wrapping to a large negative value.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -34,7 +37,7 @@ void zintp(int16_t* out, const int16_t* in, int32_t width, int32_t height, int32
         const float c3 = 1.5f * p1 - 0.5f * p0 - 1.5f * p2 + 0.5f * p3;
         const float c2 = p0 - 2.5f * p1 + 2.0f * p2 - 0.5f * p3;
         const float c1 = 0.5f * p2 - 0.5f * p0;
-        out[k] = low16(round_nearest(((c3 * f + c2) * f + c1) * f + p1));
+        out[k] = saturate16(round_nearest(((c3 * f + c2) * f + c1) * f + p1));
     }
 }
 
@@ -54,7 +57,7 @@ void circleblur2dct(int16_t* img, int32_t ctOffset, float fadeWidth) {
             const float w = 3.0f * u2 - 2.0f * (u2 * u);
             int16_t& pixel = img[y * kSide + x];
             const float v = pixel;
-            pixel = low16(round_nearest(v - w * (v + air)));
+            pixel = saturate16(round_nearest(v - w * (v + air)));
         }
     }
 }
@@ -74,14 +77,14 @@ void ctinr2dfilter(int16_t* out, const int16_t* in, float pixelSize, float lowSc
                 transfer[i * kSide + j] = low + (1.0f - low) * std::exp(-q / lowScale) + high * (e * e * e * e);
             }
         }
-        filter_slice(in, out, transfer.data());
+        filter_slice(in, out, transfer.data(), Overflow::Clamp);
     });
 }
 
 void ctorgmul(int16_t* img, const int16_t* highPass, const int16_t* lowPass, float ratio) {
     for (int i = 0; i < kSliceSize; ++i) {
         const float h = highPass[i], v = img[i], l = lowPass[i];
-        img[i] = low16(round_nearest(h * ratio + v * (1.0f - ratio) + l * ratio));
+        img[i] = saturate16(round_nearest(h * ratio + v * (1.0f - ratio) + l * ratio));
     }
 }
 

@@ -15,6 +15,7 @@ using lumvek_detail::low16;
 using lumvek_detail::radius_from_sigma;
 using lumvek_detail::round_half_up;
 using lumvek_detail::round_nearest;
+using lumvek_detail::saturate16;
 using lumvek_detail::trunc_to_int;
 
 int clamp_to(int v, int hi) { return v < 0 ? 0 : (v > hi ? hi : v); }
@@ -45,7 +46,8 @@ bool keeps(Keep keep, float w) {
 }
 
 // The box family: `table` holds the window's weights, dz slowest, then dy,
-// dx. twin selects the single-threaded 3D blend in × e − avg × (1 − e).
+// dx. twin selects the single-threaded 3D blend in × e − avg × (1 − e),
+// stored as its low 16 bits; the others clamp to 16 bits.
 void gaussian(int16_t* out, const int16_t* vol, int n, int z, int rxy, int rz, const std::vector<float>& table,
               Keep keep, float enhance, bool twin, int rowBegin, int rowEnd) {
     for (int y = rowBegin; y < rowEnd; ++y) {
@@ -65,8 +67,8 @@ void gaussian(int16_t* out, const int16_t* vol, int n, int z, int rxy, int rz, c
             }
             const float avg = sum / wsum;
             const float in = voxel(vol, n, x, y, z);
-            const float v = twin ? in * enhance - avg * (1.0f - enhance) : avg * (1.0f - enhance) + in * enhance;
-            out[y * kSide + x] = low16(round_nearest(v));
+            out[y * kSide + x] = twin ? low16(round_nearest(in * enhance - avg * (1.0f - enhance)))
+                                      : saturate16(round_nearest(avg * (1.0f - enhance) + in * enhance));
         }
     }
 }
@@ -153,7 +155,7 @@ void boxfilter2dctms(int16_t* out, const int16_t* in, float sigma, float enhance
 
 void boxfilter2dctivms(int16_t* out, const int16_t* in, float sigma, float enhance) {
     boxfilter2dctms(out, in, sigma, enhance);
-    for (int i = 0; i < kSliceSize; ++i) out[i] = low16(in[i] - out[i]);
+    for (int i = 0; i < kSliceSize; ++i) out[i] = saturate16(in[i] - out[i]);
 }
 
 void boxfilter2dctneoms(int16_t* img, float sigma1, float sigma2, float enhance, float gain) {
@@ -230,7 +232,7 @@ void alongblfilter3d(int16_t* out, const int16_t* in, const int16_t* guide, cons
                     }
                 }
             }
-            out[static_cast<std::size_t>(z) * kSliceSize + p] = low16(round_half_up(sum / wsum));
+            out[static_cast<std::size_t>(z) * kSliceSize + p] = saturate16(round_half_up(sum / wsum));
         }
     }
 }
@@ -257,7 +259,7 @@ void alongfilter3d(int16_t* out, const int16_t* in, const float* gx, const float
                     }
                 }
             }
-            out[static_cast<std::size_t>(z) * kSliceSize + p] = low16(round_half_up(sum / wsum));
+            out[static_cast<std::size_t>(z) * kSliceSize + p] = saturate16(round_half_up(sum / wsum));
         }
     }
 }
@@ -313,7 +315,7 @@ void boxblfilter3dal1(int16_t* out, const int16_t* in, const int16_t* guide, con
                     }
                 }
             }
-            out[static_cast<std::size_t>(z) * kSliceSize + p] = low16(round_half_up(sum / wsum));
+            out[static_cast<std::size_t>(z) * kSliceSize + p] = saturate16(round_half_up(sum / wsum));
         }
     }
 }

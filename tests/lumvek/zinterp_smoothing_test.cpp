@@ -122,8 +122,8 @@ TEST(Ctorgmul, RatioZeroKeepsImageRatioOneAddsTheParts) {
     ctorgmul(img.data(), hp.data(), lp.data(), 1.0f);
     for (int i = 0; i < kSlice; ++i) ASSERT_EQ(img[i], hp[i] + lp[i]) << i;
 
-    // 30 * 0.5 + 100 * 0.5 + 51 * 0.5 = 90.5 -> 91; negated -> -91; a sum
-    // beyond 16 bits keeps its low 16 bits.
+    // 30 * 0.5 + 100 * 0.5 + 51 * 0.5 = 90.5 -> 91; negated -> -91. (A sum
+    // past 16 bits clamps: see the 16-bit store test with the filters.)
     Slice a(kSlice, 100), h(kSlice, 30), l(kSlice, 51);
     a[1] = -100, h[1] = -30, l[1] = -51;
     a[2] = 0, h[2] = 30000, l[2] = 30000;
@@ -131,8 +131,6 @@ TEST(Ctorgmul, RatioZeroKeepsImageRatioOneAddsTheParts) {
     EXPECT_EQ(a[0], 91);
     EXPECT_EQ(a[1], -91);
     EXPECT_EQ(a[2], 30000);
-    ctorgmul(a.data(), h.data(), l.data(), 1.0f);
-    EXPECT_EQ(a[2], static_cast<int16_t>(60000 - 65536));
 }
 
 TEST(Ctorgmix, BlendsOnlyInsideTheSoftTissueBand) {
