@@ -79,13 +79,14 @@ std::vector<float> cubicGrid(const std::vector<float>& positions, float pixel) {
 
 NoiseReduction::NoiseReduction(CTDSPF& main, ImageStore& store, Ui& ui) : main_(main), store_(store), ui_(ui) {}
 
-ProcessingParameters NoiseReduction::readBoxes() const {
+ParameterTexts NoiseReduction::boxTexts() const {
     const CTDSPF& m = main_;
-    return parseParameters({m.RPTTX.text(), m.WNTX.text(), m.EDGECT1TX.text(), m.EDGECT2TX.text(), m.BLCT1TX.text(),
-                            m.BLCT2TX.text(), m.RORGTX.text(), std::to_string(m.ZREINTPCK.value()), m.PRETYPTX.text(),
-                            m.TYP1ENHTX.text(), m.TYP2LOWTX.text(), m.TYP2HIGHTX.text(), m.TYP2ZENHTX.text()})
-        .limited();
+    return {m.RPTTX.text(),    m.WNTX.text(),      m.EDGECT1TX.text(), m.EDGECT2TX.text(), m.BLCT1TX.text(),
+            m.BLCT2TX.text(),  m.RORGTX.text(),    std::to_string(m.ZREINTPCK.value()),    m.PRETYPTX.text(),
+            m.TYP1ENHTX.text(), m.TYP2LOWTX.text(), m.TYP2HIGHTX.text(), m.TYP2ZENHTX.text()};
 }
+
+ProcessingParameters NoiseReduction::readBoxes() const { return parseParameters(boxTexts()).limited(); }
 
 void NoiseReduction::yield() {
     ui_.pumpEvents();

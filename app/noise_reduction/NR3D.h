@@ -71,6 +71,8 @@ public:
 
     // The boxes as a run reads them (limits applied).
     ProcessingParameters readBoxes() const;
+    // The boxes' texts in file order, the check box as "0" or "1".
+    ParameterTexts boxTexts() const;
 
 private:
     friend class RunScope;

@@ -52,21 +52,14 @@ void NoiseReduction::PARAMIO(int16_t mode) {
     // Sets beyond the file's last line are filled with the design values, so
     // that the chosen set is stored where its number says.
     while (lines.size() <= index) lines.push_back(formatParameterLine(ProcessingParameters{}));
-    ParameterTexts texts;
-    for (int k = 0; k < kParameterFields; ++k)
-        texts[static_cast<size_t>(k)] = boxes[k] ? boxes[k]->text() : std::to_string(m.ZREINTPCK.value());
-    lines[index] = formatParameterLine(parseParameters(texts));
+    lines[index] = formatParameterLine(parseParameters(boxTexts()));
     const std::string out = parameterFileText(lines);
     if (!replaceFile(path, out)) ui_.message("Cannot write " + path + ": the parameter sets were not saved.");
 }
 
 void NoiseReduction::EASYBTN_Click() {
     CTDSPF& m = main_;
-    const ProcessingParameters now = parseParameters({m.RPTTX.text(), m.WNTX.text(), m.EDGECT1TX.text(),
-                                                      m.EDGECT2TX.text(), m.BLCT1TX.text(), m.BLCT2TX.text(),
-                                                      m.RORGTX.text(), std::to_string(m.ZREINTPCK.value()),
-                                                      m.PRETYPTX.text(), m.TYP1ENHTX.text(), m.TYP2LOWTX.text(),
-                                                      m.TYP2HIGHTX.text(), m.TYP2ZENHTX.text()});
+    const ProcessingParameters now = parseParameters(boxTexts());
     // Every answer is taken first: a cancel on any prompt changes nothing.
     const std::string maximum = ui_.prompt("Value of Test2 (max of flat area, 9999:exit) ? ", strSingle(now.edgeLow));
     if (maximum.empty() || leadingNumber(maximum) == 9999) return;
