@@ -49,6 +49,7 @@ namespace {
 
 constexpr int kSpatialEntries = 20000;   // S[k] = exp(-k / 1000)
 constexpr int kRangeEntries = 1000;      // R[m] = exp(-m² / B²); larger differences read R[999]
+static_assert(kRangeEntries >= 256, "the AVX-512 range weights keep the first 256 in registers");
 constexpr int kLargestSpreadRadius = 4;  // 9³ = 729 values: the spread window never outgrows 1024
 constexpr int kMostLanes = 16;
 
@@ -329,11 +330,13 @@ struct Avx2Lanes : Lanes8 {
     };
 };
 
-// AVX-512: 16 lanes, gather loads for the spatial table. The range weights
-// are 0 from rangeZeroFrom on; when that is at most 256 (B up to about 25)
-// the non-zero part fits eight register pairs of 32 weights, and two-table
-// permutes read it faster than a gather (which is slow on the processors at
-// hand).
+// AVX-512: 16 lanes, gather loads for the spatial table. Gathers are slow
+// on the processors at hand, so the range weights come from registers where
+// they can: the first 256 weights sit in eight register pairs of 32, and a
+// two-table permute reads a pair. Differences of neighbours are mostly small
+// (noise), so the pairs read are as few as the largest difference of the 16
+// lanes needs: one below 32, two below 64, four below 128, eight below 256;
+// from 256 on a gather reads the table.
 struct Avx512Lanes : Lanes16 {
     [[gnu::target(AVX512_SUBSETS)]] static F broadcast(float v) { return reinterpret_cast<F>(_mm512_set1_ps(v)); }
     [[gnu::target(AVX512_SUBSETS)]] static I widen(const int16_t* p) {
@@ -374,33 +377,28 @@ struct Avx512Lanes : Lanes16 {
             _mm512_mask_i32gather_ps(_mm512_setzero_ps(), 0xffff, reinterpret_cast<__m512i>(index), table, 4));
     }
     struct RangeWeights {
-        [[gnu::target(AVX512_SUBSETS)]] explicit RangeWeights(const AlongTables& tab)
-            : table(tab.range.data()), inRegisters(tab.rangeZeroFrom <= 256) {
-            // R[m] = 0 from rangeZeroFrom on, so the first 256 entries hold
-            // every weight that is not 0.
-            if (inRegisters)
+        [[gnu::target(AVX512_SUBSETS)]] explicit RangeWeights(const AlongTables& tab) : table(tab.range.data()) {
+            // Whenever there is a guide the table has kRangeEntries entries.
+            if (table != nullptr)
                 for (int k = 0; k < 16; ++k) regs[k] = _mm512_loadu_ps(table + 16 * k);
         }
         [[gnu::target(AVX512_SUBSETS)]] F operator()(I m) const {
-            if (!inRegisters) return look_up(table, m);
             const __m512i index = reinterpret_cast<__m512i>(m);
-            const __m512 first = _mm512_permutex2var_ps(regs[0], index, regs[1]);
-            // In smooth places every difference is below 32, and the first
-            // register pair holds all the weights needed.
-            if (_mm512_cmpge_epi32_mask(index, _mm512_set1_epi32(32)) == 0) return reinterpret_cast<F>(first);
-            // Otherwise all eight pairs are read and bits 5, 6 and 7 of m
-            // pick the lane's pair; from 256 on every weight is 0.
-            __m512 pair[8] = {first};
-            for (int k = 1; k < 8; ++k) pair[k] = _mm512_permutex2var_ps(regs[2 * k], index, regs[2 * k + 1]);
-            for (int bit = 0, count = 8; count > 1; ++bit, count /= 2) {
+            // Pairs needed: m < 32 << levels for every lane (m >= 0).
+            int levels = 0;
+            while (levels < 4 && _mm512_test_epi32_mask(index, _mm512_set1_epi32(-(32 << levels))) != 0) ++levels;
+            if (levels == 4) return look_up(table, m);
+            __m512 pair[8];
+            const int count = 1 << levels;
+            for (int k = 0; k < count; ++k) pair[k] = _mm512_permutex2var_ps(regs[2 * k], index, regs[2 * k + 1]);
+            // Bits 5, 6 and 7 of m pick the lane's pair.
+            for (int bit = 0, n = count; n > 1; ++bit, n /= 2) {
                 const __mmask16 upper = _mm512_test_epi32_mask(index, _mm512_set1_epi32(32 << bit));
-                for (int k = 0; k < count / 2; ++k) pair[k] = _mm512_mask_mov_ps(pair[2 * k], upper, pair[2 * k + 1]);
+                for (int k = 0; k < n / 2; ++k) pair[k] = _mm512_mask_mov_ps(pair[2 * k], upper, pair[2 * k + 1]);
             }
-            return reinterpret_cast<F>(
-                _mm512_maskz_mov_ps(_mm512_cmplt_epi32_mask(index, _mm512_set1_epi32(256)), pair[0]));
+            return reinterpret_cast<F>(pair[0]);
         }
         const float* table;
-        bool inRegisters;  // else read by gathering
         __m512 regs[16];
     };
 };
