@@ -33,10 +33,9 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     for (const Menu& menu : menus_)
         for (Button* entry : menu.entries)
             if (entry) add(*entry);
-    // The measurements of the noise, slit, profile and low-contrast tools
-    // come later; their entries are there but can't be chosen yet.
-    for (Button* later : {&VSLIT, &RADIAL, &FFT2DMTF, &MMTFCLC, &NPSVS, &NPSRF, &NPSWF, &NPSCLIP, &NPSCOMP, &CTVAL,
-                          &SDCLC, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP,
+    // The measurements of the profile and low-contrast tools come later;
+    // their entries are there but can't be chosen yet.
+    for (Button* later : {&CTVAL, &SDCLC, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP,
                           &TMTFP, &PROFMES, &CTCONV, &REDGEPRO})
         later->enabled = false;
 
@@ -55,6 +54,15 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     CLRSCREEN.onClick = [this] { CLRSCREEN_Click(); };
     SAVEGRAPH.onClick = [this] { SAVEGRAPH_Click(); };
     COPYGRAPH.onClick = [this] { COPYGRAPH_Click(); };
+    NPSVS.onClick = [this] { NPSVS_Click(); };
+    NPSRF.onClick = [this] { NPSRF_Click(); };
+    NPSWF.onClick = [this] { NPSWF_Click(); };
+    NPSCLIP.onClick = [this] { NPSCLIP_Click(); };
+    NPSCOMP.onClick = [this] { NPSCOMP_Click(); };
+    VSLIT.onClick = [this] { VSLIT_Click(); };
+    RADIAL.onClick = [this] { RADIAL_Click(); };
+    FFT2DMTF.onClick = [this] { FFT2DMTF_Click(); };
+    MMTFCLC.onClick = [this] { MMTFCLC_Click(); };
 }
 
 void CTPSFF::show() {
@@ -73,7 +81,10 @@ void CTPSFF::Form_Load() {
     graphXRange_ = 1.5f;
     graphYScale_ = 1.0f;
     dataNumber_ = 1;
-    leftZeroLimit_ = rightZeroLimit_ = 0;
+    leftZeroLimit_ = kNoLeftZero;
+    rightZeroLimit_ = kNoRightZero;
+    lsfCentre_ = kLsfCentre;
+    lsfBackup_.clear();
     baseline_ = 0;
     filter_ = LsfFilter{};
     kindChanged_ = 0;
@@ -83,6 +94,13 @@ void CTPSFF::Form_Load() {
     slope_ = 0;
     mtfStore_.clear();
     drawnSlots_.clear();
+    npsWindow_ = kNpsHann;
+    npsSource_ = 0;
+    npsLogOffset_ = -1.0f;
+    npsStore_.clear();
+    slitDirection_ = kProfileAlongX;
+    slitHeight_ = 40;
+    wirePeak_ = Peak{};
     graph_.resetScale();
     graph_.clear();
 
@@ -190,6 +208,11 @@ void CTPSFF::CENADJ_Click(int index) {
             if (index == 3) graphYScale_ += 0.1f;
             MTFDSP(false);
             break;
+        case NpsGraph:
+            if (index == 2) npsLogOffset_ -= 1.0f;
+            if (index == 3) npsLogOffset_ += 1.0f;
+            WSDSP(false);
+            break;
         default: break;
     }
 }
@@ -220,38 +243,47 @@ void CTPSFF::drawMtfFrame() {
     text(-0.08 * x, 0.8, "MTF");
 }
 
-void CTPSFF::drawCurve(const CurveSlot& slot, uint32_t colour) {
+void CTPSFF::drawCurve(const CurveSlot& slot, uint32_t colour, double shift) {
     SPLINE spline;
     if (!spline.build(slot.abscissa.data(), slot.value.data(), slot.count)) return;
-    double px = 0, py = 0;
+    const double first = slot.abscissa[0];
+    double px = first, py = spline.evaluate(first) - shift;
+    graph_.point(px, py, colour);
     // A curve ends at its last point: the spline is never extrapolated.
-    for (int i = 0;; ++i) {
-        const double f = i * 0.01;
+    for (int i = 1;; ++i) {
+        const double f = first + i * 0.01;
         if (f > frequencyMaximum_ + 1e-9 || !spline.covers(f)) break;
-        const double v = spline.evaluate(f);
-        if (i > 0) graph_.line(px, py, f, v, colour, 2);
+        const double v = spline.evaluate(f) - shift;
+        graph_.line(px, py, f, v, colour, 2);
         px = f, py = v;
     }
+}
+
+std::optional<std::vector<int>> CTPSFF::graphSlots(bool withPrompt) {
+    std::vector<int> slots;
+    if (withPrompt) {
+        const std::string answer = ui().prompt("Selection (ex. 1 or 2-4 or 2,4,5) = ", "1");
+        if (answer.empty()) return std::nullopt;
+        auto selection = parseSlotSelection(answer);
+        if (!selection) {
+            ui().message("Selection: give slot numbers from 1 to 7, such as 1 or 2-4 or 2,4,5.");
+            return std::nullopt;
+        }
+        slots = *selection;
+        dataNumber_ = static_cast<int16_t>(std::min<size_t>(slots.size() + 1, CurveStore::kSlots));
+    } else {
+        for (int n = 1; n <= dataNumber_; ++n) slots.push_back(n);
+    }
+    return slots;
 }
 
 void CTPSFF::MTFDSP(bool withPrompt) {
     showArrows(false);
     // The baseline marker belongs to the LSF graph.
     Line1.setVisible(false);
-    if (withPrompt) {
-        const std::string answer = ui().prompt("Selection (ex. 1 or 2-4 or 2,4,5) = ", "1");
-        if (answer.empty()) return;
-        auto selection = parseSlotSelection(answer);
-        if (!selection) {
-            ui().message("Selection: give slot numbers from 1 to 7, such as 1 or 2-4 or 2,4,5.");
-            return;
-        }
-        drawnSlots_ = *selection;
-        dataNumber_ = static_cast<int16_t>(std::min<size_t>(drawnSlots_.size() + 1, CurveStore::kSlots));
-    } else {
-        drawnSlots_.clear();
-        for (int n = 1; n <= dataNumber_; ++n) drawnSlots_.push_back(n);
-    }
+    auto slots = graphSlots(withPrompt);
+    if (!slots) return;
+    drawnSlots_ = std::move(*slots);
     graphYScale_ = std::min(graphYScale_, 2.0f);
     graphXRange_ = frequencyMaximum_;
     setUserScale(-0.15 * graphXRange_, 1.2 * graphXRange_, 1.3 * graphYScale_, -1.5 * graphYScale_);
@@ -263,19 +295,19 @@ void CTPSFF::MTFDSP(bool withPrompt) {
     }
 }
 
-void CTPSFF::storeMtf() {
+void CTPSFF::storeMtf(const std::string& prompt, int maxSlot, bool thousandths) {
     if (kindChanged_) {
         dataNumber_ = 1;
         graphYScale_ = 1.0f;
     }
     graph_.clear();
-    const int answer = textToInt(ui().prompt("Data No.(0...cancel)=", trimmedInt(dataNumber_)));
+    const int answer = textToInt(ui().prompt(prompt, trimmedInt(dataNumber_)));
     if (answer == 0) return;
     if (answer < 0) {
-        ui().message("Data No.: give a slot number from 1 to 7 (0 cancels).");
+        ui().message("Data No.: give a slot number from 1 to " + std::to_string(maxSlot) + " (0 cancels).");
         return;
     }
-    const int number = std::min(answer, CurveStore::kSlots);
+    const int number = std::min(answer, maxSlot);
 
     const SliceInfo& slice = store_.slices[static_cast<size_t>(std::clamp<int>(store_.currentSlice, 0, kMaxSlices - 1))];
     std::string label;
@@ -283,7 +315,9 @@ void CTPSFF::storeMtf() {
     else if (methodTag_ == "tMTF") label = "r " + formatFixed(slice.rotationTime, " 0.00");
     else label = methodTag_ + " " + slice.kernel;
 
-    const CurvePoints points = resampleMtf(mtf_, store_.inverseDfov, frequencyInterval_);
+    CurvePoints points = resampleMtf(mtf_, store_.inverseDfov, frequencyInterval_);
+    if (thousandths)
+        for (float& v : points.value) v = static_cast<float>(roundHalfEven(v * 1000.0)) / 1000.0f;
     CurveSlot& slot = mtfStore_.slot(number);
     slot = CurveSlot{};
     slot.label = label;
@@ -323,6 +357,47 @@ void CTPSFF::CLIPMTF_Click() {
         text += formatFixed(f, "0.00") + "\t" + formatTrimmed(spline.evaluate(f), 3) + kLineEnd;
     }
     ui().setClipboardText(text);
+}
+
+void CTPSFF::takeWorkingImage(const int16_t* pixels, int offset) {
+    for (int i = 0; i < kSlicePixels; ++i)
+        workingImage_[static_cast<size_t>(i)] = static_cast<int16_t>(std::clamp(pixels[i] + offset, -32768, 32767));
+}
+
+bool CTPSFF::askFov() {
+    const std::string answer = ui().prompt("FOV(mm) = ", generalSingle(store_.currentDfov));
+    if (answer.empty()) return false;
+    const double fov = leadingNumber(answer);
+    if (!(fov > 0.0) || fov > 10000.0) {
+        ui().message("FOV(mm): give the field of view in mm, above 0.");
+        return false;
+    }
+    store_.currentDfov = static_cast<float>(fov);
+    store_.pixelSize = store_.currentDfov / 512.0f;
+    return true;
+}
+
+std::optional<std::pair<int, int>> CTPSFF::askSliceRange() {
+    const auto [fromText, toText] = rangeDefaults ? rangeDefaults() : std::pair<std::string, std::string>{"1", "1"};
+    const std::string from = ui().prompt("From ", fromText);
+    if (from.empty()) return std::nullopt;
+    const std::string to = ui().prompt("To ", toText);
+    if (to.empty()) return std::nullopt;
+    const int first = textToInt(from) - 1, last = textToInt(to) - 1;
+    if (first < 0 || last < first || last >= store_.sliceCount) {
+        ui().message("From / To: give slice numbers from 1 to " + std::to_string(store_.sliceCount) +
+                     ", the first not above the last.");
+        return std::nullopt;
+    }
+    return std::pair{first, last};
+}
+
+bool CTPSFF::readListedSlice(int index, std::vector<int16_t>& pixels) {
+    pixels.resize(kSlicePixels);
+    const SliceInfo& entry = store_.slices[static_cast<size_t>(index)];
+    if (slicePixelsAvailable(store_, entry) && readSlicePixels(store_, entry, pixels.data())) return true;
+    ui().message("Slice " + std::to_string(index + 1) + " can't be read (" + entry.path + "): nothing was stored.");
+    return false;
 }
 
 void CTPSFF::LSFPUT_Click() {

@@ -7,11 +7,14 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "measurement/curve_store.h"
 #include "measurement/edge_mtf.h"
+#include "measurement/noise_spectrum.h"
+#include "measurement/wire_mtf.h"
 #include "platform/controls.h"
 #include "platform/window_logic.h"
 #include "workspace/image_store.h"
@@ -56,9 +59,15 @@ public:
     // A click on the graph, in the graph's user coordinates.
     void windowMouseDown(int button, float x, float y) override;
 
+    // The noise spectrum graph.
+    void WSDSP(bool withPrompt);
+
     // Called after the circle centre moved the main window's ROI, so that
     // the main window redraws its outline.
     std::function<void()> roiMoved;
+    // The main window's first and last slice boxes: the defaults of the
+    // slice range prompts.
+    std::function<std::pair<std::string, std::string>()> rangeDefaults;
 
     // A menu of the window's menu bar: its caption and entries, nullptr
     // standing for a separator.
@@ -81,6 +90,12 @@ public:
     const std::vector<float>& mtf() const { return mtf_; }
     const Esf& esf() const { return esf_; }
     const CurveStore& mtfStore() const { return mtfStore_; }
+    const CurveStore& npsStore() const { return npsStore_; }
+    int16_t npsFrequencyBins() const { return npsFrequencyBins_; }
+    float npsLogOffset() const { return npsLogOffset_; }
+    int16_t slitHeightSetting() const { return slitHeight_; }
+    Peak wirePeak() const { return wirePeak_; }
+    int lsfCentre() const { return lsfCentre_; }
     const std::vector<int>& drawnSlots() const { return drawnSlots_; }
 
     // Controls, named as the user knows them.
@@ -146,6 +161,17 @@ private:
     void CLRSCREEN_Click();
     void SAVEGRAPH_Click();
     void COPYGRAPH_Click();
+    // Noise.
+    void NPSVS_Click();
+    void NPSRF_Click();
+    void NPSWF_Click();
+    void NPSCLIP_Click();
+    void NPSCOMP_Click();
+    // Wires.
+    void VSLIT_Click();
+    void RADIAL_Click();
+    void FFT2DMTF_Click();
+    void MMTFCLC_Click();
 
     // Shared by the two edge set-ups: the working image, the graph's scale
     // and the ESF; false when there is nothing to measure.
@@ -155,10 +181,45 @@ private:
     void rebuildEsf();
     void moveRoiToCentre();
     void plotLsf();
+    // A new LSF in lsf_ peaking at `centre`: kept as the backup, nothing
+    // zeroed yet.
+    void startLsf(int centre);
+    // Zeroes the tails up to the zero limits of the last manual zeroing.
+    void zeroTails();
     void zeroTail(float x);
-    void storeMtf();
+    // Stores mtf_ in the slot the user names ("Data No." prompt, slots up
+    // to maxSlot), puts it on the clipboard and draws the MTF graph.
+    void storeMtf(const std::string& prompt = "Data No.(0...cancel)=", int maxSlot = CurveStore::kSlots,
+                  bool thousandths = false);
     void drawMtfFrame();
-    void drawCurve(const CurveSlot& slot, uint32_t colour);
+    // The curve from its first point on, `shift` subtracted from its values.
+    void drawCurve(const CurveSlot& slot, uint32_t colour, double shift = 0);
+    // The slots a graph shows: the user's selection, or 1 .. the current
+    // data number. Nothing when the prompt is cancelled or not understood.
+    std::optional<std::vector<int>> graphSlots(bool withPrompt);
+
+    // The working image: `pixels` plus `offset`, saturated to 16 bits.
+    void takeWorkingImage(const int16_t* pixels, int offset);
+    // "FOV(mm) = ": false when cancelled or not above 0 (with a message).
+    bool askFov();
+    // "From " / "To " as 0-based indices; nothing when cancelled or invalid
+    // (with a message).
+    std::optional<std::pair<int, int>> askSliceRange();
+    // Reads slice `index` of the list into `pixels`; false with a message
+    // when its pixels can't be read.
+    bool readListedSlice(int index, std::vector<int16_t>& pixels);
+
+    // Noise.
+    bool npsRunPossible(int rows);
+    void storeNps(int number, const CurvePoints& curve);
+    // The export lines of an NPS slot at the settings' interval, from its
+    // first stored frequency to its last: f and 10^spline(f).
+    void forNpsExport(const CurveSlot& slot, const std::function<void(double f, double v)>& line) const;
+
+    // Wires.
+    std::optional<WireLsf> buildWireLsf(Peak peak);
+    bool wireGeometryFits(Peak peak);
+    void showWireLsf(const WireLsf& lsf, int firstTail, int tailCount);
     void setUserScale(double left, double width, double top, double height);
     void dot(double x, double y, int colour);
     void showArrows(bool horizontal);
@@ -178,7 +239,12 @@ private:
     float graphXRange_ = 1.5f;
     float graphYScale_ = 1.0f;
     int16_t dataNumber_ = 1;
-    int16_t leftZeroLimit_ = 0, rightZeroLimit_ = 0;
+    // LSF samples 0 .. left and right .. 255 are zeroed; out of range
+    // values zero nothing.
+    static constexpr int16_t kNoLeftZero = -1, kNoRightZero = kLsfLength;
+    int16_t leftZeroLimit_ = kNoLeftZero, rightZeroLimit_ = kNoRightZero;
+    int lsfCentre_ = kLsfCentre;
+    std::vector<float> lsfBackup_;
     float baseline_ = 0;
     LsfFilter filter_;
     int16_t kindChanged_ = 0;
@@ -194,6 +260,17 @@ private:
 
     CurveStore mtfStore_;
     std::vector<int> drawnSlots_;
+
+    // Noise.
+    int16_t npsWindow_ = kNpsHann;
+    int16_t npsSource_ = 0;  // 0: the current slice, 1: a slice range
+    float npsLogOffset_ = -1.0f;
+    CurveStore npsStore_;
+
+    // Wires.
+    int16_t slitDirection_ = kProfileAlongX;
+    int16_t slitHeight_ = 40;
+    Peak wirePeak_;
 };
 
 }  // namespace halvex

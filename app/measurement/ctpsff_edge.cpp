@@ -50,10 +50,7 @@ bool CTPSFF::setUpEdge(bool circular) {
         return false;
     }
     graph_.clear();
-    for (int i = 0; i < kSlicePixels; ++i) {
-        const int v = store_.workImage[static_cast<size_t>(i)] + store_.workCtOffset;
-        workingImage_[static_cast<size_t>(i)] = static_cast<int16_t>(std::clamp(v, -32768, 32767));
-    }
+    takeWorkingImage(store_.workImage.data(), store_.workCtOffset);
     LUMVEK(var2trn)(store_.referenceImage.data(), workingImage_.data(), kSlicePixels);
 
     const EdgeRoi r = roi();
@@ -140,10 +137,9 @@ void CTPSFF::EDGEOK_Click() {
     store_.inverseDfov = edgeFrequencyStep(store_.currentDfov, kEdgeOversampling);
     filter_ = LsfFilter::standard();
     smoothLsf(lsf_, store_.inverseDfov, filter_);
+    startLsf(kLsfCentre);
 
-    float tails = 0;
-    for (int i = 0; i < 50; ++i) tails += lsf_[static_cast<size_t>(i)] + lsf_[static_cast<size_t>(206 + i)];
-    const float estimate = tails / 100.0f;
+    const float estimate = tailMean(lsf_, 0, 50);
     Line1.place(0, estimate, 256, estimate);
     Line1.setVisible(true);
     plotLsf();
@@ -153,6 +149,18 @@ void CTPSFF::EDGEOK_Click() {
     FINESTP.setVisible(false);
     state_ = LsfShown;
     store_.newRoi = 0;
+}
+
+void CTPSFF::startLsf(int centre) {
+    lsfCentre_ = centre;
+    lsfBackup_ = lsf_;
+    leftZeroLimit_ = kNoLeftZero;
+    rightZeroLimit_ = kNoRightZero;
+}
+
+void CTPSFF::zeroTails() {
+    for (int i = 0; i <= std::min<int>(leftZeroLimit_, kLsfLength - 1); ++i) lsf_[static_cast<size_t>(i)] = 0;
+    for (int i = std::max<int>(rightZeroLimit_, 0); i < kLsfLength; ++i) lsf_[static_cast<size_t>(i)] = 0;
 }
 
 void CTPSFF::plotLsf() {
@@ -194,7 +202,7 @@ void CTPSFF::windowMouseDown(int button, float x, float y) {
 void CTPSFF::zeroTail(float x) {
     const int at = roundHalfEven(x);
     // A click beyond either end zeroes up to that end and no further.
-    if (at < kLsfCentre) {
+    if (at < lsfCentre_) {
         for (int i = 0; i <= std::min(at, kLsfLength - 1); ++i) lsf_[static_cast<size_t>(i)] = 0;
         leftZeroLimit_ = static_cast<int16_t>(std::max(at, -32768));
     } else {

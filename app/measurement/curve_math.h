@@ -30,6 +30,22 @@ private:
 // the abscissae, which keeps them well conditioned for n = 256 and more.
 std::vector<double> LESQ(int degree, const float* y, int n);
 
+// Removes the least-squares quadric surface (1, u, v, u², u v, v²) from the
+// n x n float array `data` (row-major): the trend removal of the radial
+// noise spectrum. False (data unchanged) for n below 3.
+bool LESQ2D(float* data, int n);
+
+// The amplitude gain that makes up for a Hann taper (its mean square is 3/8).
+inline constexpr float kHannGain = 1.633f;
+
+// The radial Hann weight of element (i, j) of an n x n patch: 0.5 + 0.5
+// cos(pi r / (n/2)) with r the distance of the rounded offsets from the
+// centre, 0 beyond n/2.
+double radialHannWeight(int i, int j, int n);
+// The mean over the patch of the squared weight times the gain 1.633²: what
+// the radial Hann window multiplies the power of white noise by.
+double radialHannMeanSquare(int n);
+
 // 2D radial Hann window over the n x n float array `work` (row-major), with
 // the gain 1.633 applied twice; the rounded results also go to `reference`
 // (a 512-column slice) at the same row and column.

@@ -201,6 +201,13 @@ std::optional<std::vector<float>> lsfToMtf(const std::vector<float>& lsf, float 
     return mtf;
 }
 
+float tailMean(const std::vector<float>& lsf, int first, int count) {
+    float tails = 0;
+    for (int i = 0; i < count; ++i)
+        tails += lsf[static_cast<size_t>(first + i)] + lsf[static_cast<size_t>(kLsfLength - 1 - first - i)];
+    return tails / static_cast<float>(2 * count);
+}
+
 CurvePoints resampleMtf(const std::vector<float>& mtf, float step, float interval) {
     CurvePoints out;
     const int lastBin = static_cast<int>(mtf.size()) - 1;

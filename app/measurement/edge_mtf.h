@@ -101,6 +101,11 @@ struct CurvePoints {
 };
 CurvePoints resampleMtf(const std::vector<float>& mtf, float step, float interval);
 
+// The mean of the LSF's two tails: samples first .. first + count - 1 and
+// their mirrors 255 - first - count + 1 .. 255 - first; the baseline's first
+// estimate.
+float tailMean(const std::vector<float>& lsf, int first, int count);
+
 // Auto edge. The slope s that makes a straight edge run along the bins: a
 // line through the crossings of `level` in the ROI's rows. Nothing when
 // fewer than three rows cross.
