@@ -58,9 +58,11 @@ std::string slitProblem(Peak peak, int h, SlitDirection direction) {
 }
 
 std::string radialProblem(Peak peak, int h) {
-    const int reach = static_cast<int>(std::ceil(std::hypot(kHalfProfile, h / 2)));
-    // The bilinear samples read one pixel beyond the rounded-down position.
-    const bool fits = inside(peak.x - reach - 1, peak.x + reach + 1) && inside(peak.y - reach - 1, peak.y + reach + 1);
+    // The profiles start up to half a pixel from the peak pixel's centre,
+    // and the bilinear samples read one pixel beyond the rounded-down
+    // position.
+    const int reach = static_cast<int>(std::ceil(std::hypot(kHalfProfile, h / 2))) + 2;
+    const bool fits = inside(peak.x - reach, peak.x + reach) && inside(peak.y - reach, peak.y + reach);
     return fits ? std::string() : "ROI error";
 }
 
@@ -86,6 +88,27 @@ std::optional<WireLsf> VSLITGET(const int16_t* image, Peak peak, int h, SlitDire
     return out;
 }
 
+Point2 wireCentre(const int16_t* image, Peak peak) {
+    double background = 0;
+    for (int k = 0; k < 16; ++k) {
+        const double a = k * std::numbers::pi / 8;
+        background += at(image, peak.y + roundHalfEven(30 * std::sin(a)), peak.x + roundHalfEven(30 * std::cos(a)));
+    }
+    background /= 16;
+    // The vertex of the parabola through the logarithms of the three values
+    // above the background: exact for a Gaussian spot.
+    auto offset = [&](int dx, int dy) {
+        const double before = at(image, peak.y - dy, peak.x - dx) - background;
+        const double middle = at(image, peak.y, peak.x) - background;
+        const double after = at(image, peak.y + dy, peak.x + dx) - background;
+        if (!(before > 0 && middle > 0 && after > 0)) return 0.0;
+        const double bend = std::log(before) - 2 * std::log(middle) + std::log(after);
+        if (!(bend < 0)) return 0.0;
+        return std::clamp(0.5 * (std::log(before) - std::log(after)) / bend, -0.5, 0.5);
+    };
+    return {peak.x + offset(1, 0), peak.y + offset(0, 1)};
+}
+
 std::optional<WireLsf> RADIALLSFGET(const int16_t* image, Peak peak, int h,
                                     const std::function<void(int i, float v)>& plot) {
     auto bilinear = [image](double x, double y) {
@@ -94,6 +117,7 @@ std::optional<WireLsf> RADIALLSFGET(const int16_t* image, Peak peak, int h,
         return (1 - fx) * (1 - fy) * at(image, iy, ix) + fx * (1 - fy) * at(image, iy, ix + 1) +
                (1 - fx) * fy * at(image, iy + 1, ix) + fx * fy * at(image, iy + 1, ix + 1);
     };
+    const Point2 centre = wireCentre(image, peak);
     WireLsf out;
     out.lsf.assign(kLsfLength, 0.0f);
     std::vector<float> profile(kLsfLength);
@@ -102,7 +126,7 @@ std::optional<WireLsf> RADIALLSFGET(const int16_t* image, Peak peak, int h,
         for (int i = 0; i < kLsfLength; ++i) {
             const double d = i - kHalfProfile;
             double sum = 0;
-            for (int m = -h / 2; m <= h / 2; ++m) sum += bilinear(peak.x + (d * c - m * s), peak.y + (m * c + d * s));
+            for (int m = -h / 2; m <= h / 2; ++m) sum += bilinear(centre.x + (d * c - m * s), centre.y + (m * c + d * s));
             profile[size_t(i)] = static_cast<float>(sum / (h + 1));
         }
         if (!normaliseProfile(profile)) return std::nullopt;

@@ -53,7 +53,16 @@ struct WireLsf {
 // removed. Nothing when the profile has no positive peak.
 std::optional<WireLsf> VSLITGET(const int16_t* image, Peak peak, int h, SlitDirection direction);
 
-// The mean of 18 bilinear profiles through the peak, 10 degrees apart, each
+// The wire's centre to a fraction of a pixel: a Gaussian through the peak
+// pixel and its neighbours along each axis, above the background on a
+// circle of 30 pixels about it. The peak pixel's centre along an axis where
+// the three values don't stand above the background.
+Point2 wireCentre(const int16_t* image, Peak peak);
+
+// The mean of 18 bilinear profiles through the wire's centre (wireCentre:
+// profiles through the peak pixel's centre would miss a wire off it by up to
+// 0.7 pixel, and their mean would blur its MTF by |J0(2 pi f d)|), 10
+// degrees apart, each
 // averaged across h + 1 lines, background-corrected as the slit and
 // normalised; `plot` gets every sample of every profile. Nothing when a
 // profile has no positive peak.
