@@ -90,5 +90,71 @@ check "linear edge run exits 0" test $? -eq 0
 check "auto edge finds the tilt" grep -qF 'caption CTPSFF "slope 0.0523"' <<<"$out"
 check "linear MTF at 0.5 cycles/mm" near "$(clipValue 0.50 "$out")" 0.285 0.01
 
+# The wire (0.2 mm, at x 0.1, y -40 mm: column 255.7, row 173.5) through
+# the slit and the 2D FFT; sigma 0.5 mm and the wire's own width give 0.287
+# at 0.5 cycles/mm.
+"$bin/phantom" --out "$work/wire" --slices 1 --noise 0 --sigma 0.5 --wire-x 0.1 --wire-y -40 >/dev/null 2>&1 || exit 1
+out=$(run <<EOS
+file "$work/wire/PH0001.dcm"
+answer "$work/wire/"
+click DSORT
+roi 236 154 40 40
+click SHOWMW
+window CTPSFF
+answer 0
+answer 250
+answer 40
+click VSLIT
+click BASESET
+answer 1
+click MTFCLC
+answer 0
+answer 250
+answer 2
+click FFT2DMTF
+answer 1
+click CLIPMTF
+print clipboard
+answer 2
+click CLIPMTF
+print clipboard
+EOS
+)
+check "wire run exits 0" test $? -eq 0
+check "slit LSF waits for its baseline" grep -qF 'caption CTPSFF "Please set baseline."' <<<"$out"
+check "2D FFT stored with its label" grep -qx 'caption CTPSFF "FFT2D STANDARD"' <<<"$out"
+slit=$(grep -A40 -x 'clipboard| 	VS-X STANDARD' <<<"$out")
+fft=$(grep -A40 -x 'clipboard| 	FFT2D STANDARD' <<<"$out")
+check "slit MTF at 0.5 cycles/mm" near "$(clipValue 0.50 "$slit")" 0.287 0.01
+check "2D FFT MTF at 0.5 cycles/mm" near "$(clipValue 0.50 "$fft")" 0.287 0.01
+
+# Noise of SD 20 HU in the water: NPS = 20^2 (250/512)^2 = 95.4 HU^2 mm^2.
+"$bin/phantom" --out "$work/noise" --slices 10 --noise 20 --sigma 0.4 >/dev/null || exit 1
+out=$(run <<EOS
+file "$work/noise/PH0001.dcm"
+answer "$work/noise/"
+click DSORT
+roi 192 192 128 128
+click SHOWMW
+window CTPSFF
+answer 1
+answer 1
+answer 10
+answer 1
+click NPSVS
+print clipboard
+answer 1
+click NPSCLIP
+print clipboard
+EOS
+)
+# The mean of the exported values from 0.2 cycles/mm on (the blur of the
+# phantom lowers the NPS below about 0.3).
+npsMean() { awk -F'\t' '/^clipboard\| [0-9]/ && $1 >= "clipboard| 0.20" && $1 <= "clipboard| 0.40" { s += $2; n++ } END { if (n) print s / n }' <<<"$1"; }
+check "NPS run exits 0" test $? -eq 0
+check "NPS labelled with kernel and mAs" grep -qx 'clipboard| STANDARD 100' <<<"$out"
+check "NPS graph shown" grep -qF 'caption CTPSFF "STANDARD 100"' <<<"$out"
+check "NPS of the white noise" near "$(npsMean "$out")" 95.4 4
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
