@@ -46,11 +46,11 @@ TEST_F(MeasurementWindowTest, OpensWithMenusAndArrowsAndFollowsTheLogic) {
     EXPECT_FALSE(workspace.measurement.caption().empty());
     EXPECT_EQ(measure.windowTitle().toStdString(), workspace.measurement.caption());
     for (const char* name : {"EDGE", "REDGE", "EDGEOK", "MTFCLC", "CLIPMTF", "LSFPUT", "COMPMTF", "SETTING",
-                             "AUTOEDGE", "SAVEGRAPH", "COPYGRAPH", "CLRSCREEN"}) {
+                             "AUTOEDGE", "SAVEGRAPH", "COPYGRAPH", "CLRSCREEN", "NPSVS", "NPSRF", "VSLIT", "FFT2DMTF"}) {
         ASSERT_NE(action(name), nullptr) << name;
         EXPECT_TRUE(action(name)->isEnabled()) << name;
     }
-    EXPECT_FALSE(action("NPSVS")->isEnabled());  // disabled before any widget existed
+    EXPECT_FALSE(action("SSPMES")->isEnabled());  // disabled before any widget existed
     EXPECT_FALSE(action("CTCONV")->isEnabled());
     EXPECT_FALSE(shown("CENADJ0") || shown("CENADJ1") || shown("FINESTP"));
     EXPECT_TRUE(shown("CENADJ2") && shown("CENADJ3"));
