@@ -33,11 +33,8 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     for (const Menu& menu : menus_)
         for (Button* entry : menu.entries)
             if (entry) add(*entry);
-    // The measurements of the profile and low-contrast tools come later;
-    // their entries are there but can't be chosen yet.
-    for (Button* later : {&CTVAL, &SDCLC, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP,
-                          &TMTFP, &PROFMES, &CTCONV, &REDGEPRO})
-        later->enabled = false;
+    // "CTscale" has no command.
+    CTCONV.enabled = false;
 
     CENADJ.onClick = [this](int index) { CENADJ_Click(index); };
     EDGE.onClick = [this] { EDGE_Click(); };
@@ -63,6 +60,20 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     RADIAL.onClick = [this] { RADIAL_Click(); };
     FFT2DMTF.onClick = [this] { FFT2DMTF_Click(); };
     MMTFCLC.onClick = [this] { MMTFCLC_Click(); };
+    SSPMES.onClick = [this] { measureProfile(false); };
+    TSPMES.onClick = [this] { measureProfile(true); };
+    SSPSET.onClick = [this] { scaleSetting(false); };
+    SETTSP.onClick = [this] { scaleSetting(true); };
+    SSPCLIP.onClick = [this] { CLIPPROFILE(false); };
+    TSPCLIP.onClick = [this] { CLIPPROFILE(true); };
+    SSPCOMP.onClick = [this] { SSPDSP(true); };
+    TSPCOMP.onClick = [this] { TSPDSP(true); };
+    ZMTFP.onClick = [this] { prepareProfileLsf(false); };
+    TMTFP.onClick = [this] { prepareProfileLsf(true); };
+    CTVAL.onClick = [this] { regionValues(false); };
+    SDCLC.onClick = [this] { regionValues(true); };
+    PROFMES.onClick = [this] { PROFMES_Click(); };
+    REDGEPRO.onClick = [this] { REDGEPRO_Click(); };
 }
 
 void CTPSFF::show() {
@@ -101,6 +112,15 @@ void CTPSFF::Form_Load() {
     slitDirection_ = kProfileAlongX;
     slitHeight_ = 40;
     wirePeak_ = Peak{};
+    profileSlots_ = {};
+    ssp_ = tsp_ = Profile{};
+    profileDataNumber_ = profileDefaultNumber_ = 1;
+    sspScale_ = 10;
+    tspScale_ = 1;
+    helical_ = HelicalScan{};
+    profileStep_ = 0;
+    regionProfile_.clear();
+    proc_ = CircularProc{};
     graph_.resetScale();
     graph_.clear();
 

@@ -14,6 +14,7 @@
 #include "measurement/curve_store.h"
 #include "measurement/edge_mtf.h"
 #include "measurement/noise_spectrum.h"
+#include "measurement/slice_profile.h"
 #include "measurement/wire_mtf.h"
 #include "platform/controls.h"
 #include "platform/window_logic.h"
@@ -61,10 +62,16 @@ public:
 
     // The noise spectrum graph.
     void WSDSP(bool withPrompt);
+    // The slice and temporal sensitivity profile graphs.
+    void SSPDSP(bool withPrompt) { profileGraph(false, withPrompt); }
+    void TSPDSP(bool withPrompt) { profileGraph(true, withPrompt); }
 
     // Called after the circle centre moved the main window's ROI, so that
     // the main window redraws its outline.
     std::function<void()> roiMoved;
+    // Called after the window put a new image into the workspace's working
+    // image, so that the main window shows it.
+    std::function<void()> imageChanged;
     // The main window's first and last slice boxes: the defaults of the
     // slice range prompts.
     std::function<std::pair<std::string, std::string>()> rangeDefaults;
@@ -96,6 +103,9 @@ public:
     int16_t slitHeightSetting() const { return slitHeight_; }
     Peak wirePeak() const { return wirePeak_; }
     int lsfCentre() const { return lsfCentre_; }
+    const ProfileSlot& profileSlot(int number) const { return profileSlots_.at(size_t(number - 1)); }
+    int16_t profileDataNumber() const { return profileDataNumber_; }
+    const std::vector<float>& regionProfile() const { return regionProfile_; }
     const std::vector<int>& drawnSlots() const { return drawnSlots_; }
 
     // Controls, named as the user knows them.
@@ -172,6 +182,24 @@ private:
     void RADIAL_Click();
     void FFT2DMTF_Click();
     void MMTFCLC_Click();
+    // Slice and temporal sensitivity profiles.
+    void measureProfile(bool temporal);
+    bool askHelicalScan();
+    void scaleSetting(bool temporal);
+    void CLIPPROFILE(bool temporal);
+    void prepareProfileLsf(bool temporal);
+    void profileGraph(bool temporal, bool withPrompt);
+    // The multi-slice circular edge, step by step.
+    void REDGEPRO_Click();
+    void smoothAround(bool end);
+    void recordCentre(bool end);
+    void AESFDSP();
+    // A slice number answered at `prompt` (1-based), as an index; nothing
+    // when cancelled or not in the list (with a message).
+    std::optional<int> askSlice(const std::string& prompt, const std::string& defaultText);
+    // CT value, SD and the line profile.
+    void regionValues(bool withSd);
+    void PROFMES_Click();
 
     // Shared by the two edge set-ups: the working image, the graph's scale
     // and the ESF; false when there is nothing to measure.
@@ -179,6 +207,9 @@ private:
     EdgeRoi roi() const;
     bool circularEdge() const { return methodTag_ == "RE"; }
     void rebuildEsf();
+    // The ESF graph's scale: the ROI's width across, its value range (of a
+    // slice with the offset added) up the side.
+    void scaleToEdge(const int16_t* image);
     void moveRoiToCentre();
     void plotLsf();
     // A new LSF in lsf_ peaking at `centre`: kept as the backup, nothing
@@ -266,6 +297,40 @@ private:
     int16_t npsSource_ = 0;  // 0: the current slice, 1: a slice range
     float npsLogOffset_ = -1.0f;
     CurveStore npsStore_;
+
+    // Slice and temporal sensitivity profiles.
+    struct HelicalScan {
+        float rotation = 0.5f;  // s/rot
+        float rowWidth = 0.6f;  // mm
+        int16_t rows = 64;
+        float pitch = 0.8f;
+    };
+    struct Profile {
+        std::vector<float> values;
+        double interval = 0;  // mm (SSP) or s (TSP)
+        double offset = 0;    // abscissa of point 0
+    };
+    std::array<ProfileSlot, kProfileSlots> profileSlots_{};
+    std::array<int16_t, kProfileSlots> profileColours_{10, 11, 12, 13, 14, 15, 2, 3};
+    Profile ssp_, tsp_;
+    int16_t profileDataNumber_ = 1, profileDefaultNumber_ = 1;
+    float sspScale_ = 10, tspScale_ = 1;
+    HelicalScan helical_;
+    // The frequency step of a z or t LSF: kept here, so that the slices'
+    // field of view stays what it is.
+    float profileStep_ = 0;
+    std::vector<float> regionProfile_;
+
+    // The multi-slice circular edge: the next step, the smoothing of the
+    // start and end images, and the centres and slices recorded.
+    struct CircularProc {
+        int16_t step = 0;
+        float frequency = 0.2f;  // cycles/mm
+        int16_t average = 3;
+        float startX = 256, startY = 256, endX = 256, endY = 256;
+        int16_t startSlice = 0, endSlice = 0;
+    };
+    CircularProc proc_;
 
     // Wires.
     int16_t slitDirection_ = kProfileAlongX;

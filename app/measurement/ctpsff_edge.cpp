@@ -53,20 +53,23 @@ bool CTPSFF::setUpEdge(bool circular) {
     takeWorkingImage(store_.workImage.data(), store_.workCtOffset);
     LUMVEK(var2trn)(store_.referenceImage.data(), workingImage_.data(), kSlicePixels);
 
-    const EdgeRoi r = roi();
-    int lowest = 9999, highest = -9999;
-    for (int j = std::max(r.y0, 0); j <= std::min(r.y0 + r.h, kSide - 1); ++j)
-        for (int k = std::max(r.x0, 0); k <= std::min(r.x0 + r.w, kSide - 1); ++k) {
-            const int v = workingImage_[size_t(j) * kSide + k];
-            lowest = std::min(lowest, v), highest = std::max(highest, v);
-        }
-    const double range = static_cast<double>(highest) - lowest;
-    setUserScale(0, r.w, highest + 0.2 * range, -1.4 * range);
-
+    scaleToEdge(workingImage_.data());
     store_.pixelSize = store_.currentDfov / 512.0f;
     oversampling_ = kEdgeOversampling;
     Line1.setVisible(false);
     return true;
+}
+
+void CTPSFF::scaleToEdge(const int16_t* image) {
+    const EdgeRoi r = roi();
+    int lowest = 9999, highest = -9999;
+    for (int j = std::max(r.y0, 0); j <= std::min(r.y0 + r.h, kSide - 1); ++j)
+        for (int k = std::max(r.x0, 0); k <= std::min(r.x0 + r.w, kSide - 1); ++k) {
+            const int v = image[size_t(j) * kSide + k];
+            lowest = std::min(lowest, v), highest = std::max(highest, v);
+        }
+    const double range = static_cast<double>(highest) - lowest;
+    setUserScale(0, r.w, highest + 0.2 * range, -1.4 * range);
 }
 
 void CTPSFF::rebuildEsf() {
@@ -214,7 +217,10 @@ void CTPSFF::zeroTail(float x) {
 }
 
 bool CTPSFF::MTFCALC() {
-    if (methodTag_ != "tMTF") {
+    if (methodTag_ == "zMTF" || methodTag_ == "tMTF") {
+        store_.fftSize = kEdgeTransformLength;
+        store_.inverseDfov = profileStep_;
+    } else {
         if (!(store_.currentDfov > 0.0f)) {
             ui().message(kNoFov);
             return false;

@@ -36,8 +36,8 @@ private:
 };
 
 // The slots of a selection such as "3", "2-4" or "2,4,5". Nothing when a
-// number lies outside 1 .. 7, a range runs backwards or a part is not a
-// number.
-std::optional<std::vector<int>> parseSlotSelection(const std::string& text);
+// number lies outside 1 .. slotCount, a range runs backwards or a part is
+// not a number.
+std::optional<std::vector<int>> parseSlotSelection(const std::string& text, int slotCount = CurveStore::kSlots);
 
 }  // namespace halvex

@@ -23,6 +23,7 @@ Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard),
     main.PROC1.onClick = [this] { noiseReduction.PROC1_Click(); };
     main.STOPBTN.onClick = [this] { noiseReduction.requestStop(); };
     measurement.roiMoved = [this] { main.SHDRAW(0); };
+    measurement.imageChanged = [this] { main.WWDSP(); };
     measurement.rangeDefaults = [this] { return std::pair{main.STTX.text(), main.ENTX.text()}; };
     main.DICOMSVBTN.onClick = [this] {
         dicomWriter.DICOMSVBTN_Click(

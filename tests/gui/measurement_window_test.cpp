@@ -50,7 +50,6 @@ TEST_F(MeasurementWindowTest, OpensWithMenusAndArrowsAndFollowsTheLogic) {
         ASSERT_NE(action(name), nullptr) << name;
         EXPECT_TRUE(action(name)->isEnabled()) << name;
     }
-    EXPECT_FALSE(action("SSPMES")->isEnabled());  // disabled before any widget existed
     EXPECT_FALSE(action("CTCONV")->isEnabled());
     EXPECT_FALSE(shown("CENADJ0") || shown("CENADJ1") || shown("FINESTP"));
     EXPECT_TRUE(shown("CENADJ2") && shown("CENADJ3"));
