@@ -156,5 +156,32 @@ check "NPS labelled with kernel and mAs" grep -qx 'clipboard| STANDARD 100' <<<"
 check "NPS graph shown" grep -qF 'caption CTPSFF "STANDARD 100"' <<<"$out"
 check "NPS of the white noise" near "$(npsMean "$out")" 95.4 4
 
+# The thin disc (0.5 mm, 1000 HU) across 21 slices 0.2 mm apart, blurred
+# along z by sigma_z 0.6 mm: FWHM = 2.3548 sqrt(0.6^2 + 0.5^2 / 12) = 1.44 mm.
+"$bin/phantom" --out "$work/disc" --slices 21 --spacing 0.2 --noise 0 --sigma-z 0.6 >/dev/null 2>&1 || exit 1
+out=$(run <<EOS
+file "$work/disc/PH0001.dcm"
+answer "$work/disc/"
+click DSORT
+roi 246 410 20 20
+click SHOWMW
+window CTPSFF
+answer 1
+answer 21
+answer 1
+click SSPMES
+print clipboard
+answer 1
+answer 21
+click CTVAL
+print clipboard
+EOS
+)
+fwhm=$(awk -F'\t' '$1 == "clipboard| FWHM " { print $2 }' <<<"$out")
+check "SSP run exits 0" test $? -eq 0
+check "SSP clipboard starts with the thickness" grep -qx 'clipboard| Thickness	1.00' <<<"$out"
+check "SSP FWHM" near "$fwhm" 1.44 0.04
+check "CT value over the range" grep -q '^clipboard| ave.	' <<<"$out"
+
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
