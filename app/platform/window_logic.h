@@ -2,6 +2,7 @@
 // the one-command-at-a-time rule and the input a view can receive.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,7 +31,8 @@ private:
 
 class WindowLogic {
 public:
-    WindowLogic(std::string name, Ui& ui, CommandGuard& guard) : name_(std::move(name)), ui_(ui), guard_(guard) {}
+    WindowLogic(std::string name, Ui& ui, CommandGuard& guard)
+        : name_(std::move(name)), ui_(ui), guard_(guard), viewHandle_(nextViewHandle()) {}
     virtual ~WindowLogic() = default;
     WindowLogic(const WindowLogic&) = delete;
     WindowLogic& operator=(const WindowLogic&) = delete;
@@ -42,6 +44,9 @@ public:
     Control* control(const std::string& name) const;
     const std::vector<Control*>& controls() const { return controls_; }
     CommandGuard& guard() const { return guard_; }
+
+    // A number that names this window's view to the wheel hooks; never 0.
+    int32_t viewHandle() const { return viewHandle_; }
 
     // The picture box that shows images, with the shapes drawn over it.
     virtual Canvas* view() { return nullptr; }
@@ -71,6 +76,12 @@ private:
     Ui& ui_;
     CommandGuard& guard_;
     std::vector<Control*> controls_;
+    int32_t viewHandle_;
+
+    static int32_t nextViewHandle() {
+        static int32_t next = 0;
+        return ++next;
+    }
 };
 
 }  // namespace halvex

@@ -1,5 +1,6 @@
 #include "workspace/CTDSPF.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -55,6 +56,7 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     ENTX.onClick = [this] { ENTX.setText(trimmedInt(store_.currentSlice + 1)); };
     STENLBL.onClick = [this](int index) { STENLBL_Click(index); };
     store_.sliceScrollBars.push_back(&HS1);
+    m_CWheel.MouseWheel = [this](int16_t direction) { wheel(direction); };
 }
 
 void CTDSPF::Form_Load(const std::string& programFolder) {
@@ -94,10 +96,13 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     setCaption("TessamirBasic ver." + store_.versionLabel + ": CTDSP");
 
     readAt(store_.appFolder + kStampFile, kBitmapHeaderBytes, store_.stampBitmap.data(), store_.stampBitmap.size());
+    int16_t hooked = 0;
+    m_CWheel.Initialize(viewHandle(), hooked);
 }
 
 void CTDSPF::Form_Unload() {
     // The stack file stays on disk for the next run.
+    m_CWheel.Terminate();
 }
 
 void CTDSPF::LOADINI() {
@@ -256,6 +261,44 @@ void CTDSPF::BAI2CK_Click() {
     }
     WWDSP();
     SHDRAW(0);
+}
+
+void CTDSPF::windowDragged() {
+    showWindowSetting();
+    int16_t redraw = -1;
+    IMGDSP(redraw);
+}
+
+void CTDSPF::panned() {
+    int16_t redraw = -1;
+    IMGDSP(redraw);
+    SHDRAW(0);
+}
+
+void CTDSPF::page(int step) {
+    if (store_.sliceCount < 2) return;
+    followSlice(std::clamp(store_.currentSlice + step, 0, store_.sliceCount - 1));
+}
+
+void CTDSPF::windowMouseDown(int /*button*/, float x, float /*y*/) {
+    const int count = store_.sliceCount, current = store_.currentSlice;
+    if (count <= 0 || (x >= 100 && x <= 450)) return;
+    auto gap = [this](int a, int b) {
+        return std::fabs(store_.slices[size_t(a)].position - store_.slices[size_t(b)].position) > 10.0f;
+    };
+    int i;
+    if (x > 450) {
+        // Forward to the last slice before the next gap of more than 10 mm.
+        i = current + 1;
+        while (i <= count - 2 && !gap(i, i + 1)) ++i;
+        if (i > count - 2 || current >= count - 1) i = count - 1;
+    } else {
+        // Back to the first slice after the previous gap.
+        i = current - 1;
+        while (i >= 1 && !gap(i, i - 1)) --i;
+        i = std::max(i, 0);
+    }
+    followSlice(i);
 }
 
 void CTDSPF::placeCornerMarks() {

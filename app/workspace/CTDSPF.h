@@ -11,7 +11,9 @@
 #include "platform/raster.h"
 #include "platform/window_logic.h"
 #include "dicom/DICOMM.h"
+#include "wheel/wheel_mouse.h"
 #include "workspace/image_store.h"
+#include "workspace/view_input.h"
 
 namespace halvex {
 
@@ -20,7 +22,7 @@ struct WindowPreset {
     int16_t centre = 0;
 };
 
-class CTDSPF : public WindowLogic {
+class CTDSPF : public WindowLogic, private ViewInput::Host {
 public:
     enum PresetIndex { Head = 0, Abdo1, Abdo2, Chest, Bone };
 
@@ -50,6 +52,18 @@ public:
     void FSORT(int16_t first, int16_t last, int16_t keyMode);
     void dropOnView(const std::vector<std::string>& paths) override;    // PIC1_OLEDragDrop
     void dropOnWindow(const std::vector<std::string>& paths) override;  // Form_OLEDragDrop
+
+    // The view's pointer, keys and wheel; clicks in the window's margin
+    // jump across gaps in slice position.
+    void viewMouseDown(int button, float x, float y) override { input_.mouseDown(button, x, y); }
+    void viewMouseMove(int button, float x, float y) override { input_.mouseMove(button, x, y); }
+    void viewMouseUp(int button, float x, float y) override { input_.mouseUp(button, x, y); }
+    void keyDown(int code) override { input_.keyDown(code); }
+    void keyUp(int code) override { input_.keyUp(code); }
+    void wheel(int direction) override { input_.wheel(direction); }
+    void windowMouseDown(int button, float x, float y) override;  // Form_MouseDown
+    const ViewInput& input() const { return input_; }
+    const clsWheelMouse& wheelObject() const { return m_CWheel; }
 
     Canvas* view() override { return &PIC1; }
     std::vector<const Shape*> viewShapes() const override { return {&SH1, &LH1, &RH1}; }
@@ -155,6 +169,24 @@ private:
 
     void convertAndBlit();
     void setGreyPalette(bool negative);
+
+    // What the view's input acts on.
+    Shape& outline() override { return SH1; }
+    Shape& topLeftMark() override { return LH1; }
+    Shape& bottomRightMark() override { return RH1; }
+    int16_t& windowWidth() override { return store_.windowWidth; }
+    int16_t& windowCentre() override { return store_.windowCentre; }
+    int16_t& originX() override { return zoomOriginX_; }
+    int16_t& originY() override { return zoomOriginY_; }
+    bool zoomed() const override { return store_.zoomOn == 1; }
+    int16_t& roiLeft() override { return store_.roiLeft; }
+    int16_t& roiTop() override { return store_.roiTop; }
+    void windowDragged() override;
+    void panned() override;
+    void drawOutline(int16_t mode) override { SHDRAW(mode); }
+    void measure() override { ROICLC(); }
+    void overlay() override { OVERLAY(); }
+    void page(int step) override;
     void showWindowSetting();
     void placeCornerMarks();
 
@@ -168,6 +200,8 @@ private:
     std::string folderText_;
     int16_t descending_ = 0;
     float lastClearAnswer_ = 0;
+    ViewInput input_{*this};
+    clsWheelMouse m_CWheel;
 };
 
 }  // namespace halvex

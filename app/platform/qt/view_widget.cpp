@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "platform/qt/qt_text_painter.h"
+#include "wheel/qt/wheel_filter.h"
 
 namespace halvex {
 
@@ -27,8 +28,9 @@ ViewWidget::ViewWidget(WindowLogic& logic, QWidget* parent) : QWidget(parent), l
     const RgbImage& image = logic_.view()->image();
     setFixedSize(image.width, image.height);
     setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(true);
     setAcceptDrops(true);
+    // The wheel reaches the window through its wheel object.
+    new WheelFilter(logic_, this);
     for (const Shape* s : logic_.viewShapes()) const_cast<Shape*>(s)->changed = [this] { update(); };
     connect(&repaintTimer_, &QTimer::timeout, this, &ViewWidget::refreshIfChanged);
     repaintTimer_.start(30);
@@ -78,11 +80,6 @@ void ViewWidget::keyReleaseEvent(QKeyEvent* e) {
     if (e->isAutoRepeat()) return;
     const int code = keyCode(e->key());
     logic_.guard().run([&] { logic_.keyUp(code); });
-}
-
-void ViewWidget::wheelEvent(QWheelEvent* e) {
-    const int direction = e->angleDelta().y() > 0 ? 1 : -1;
-    logic_.guard().run([&] { logic_.wheel(direction); });
 }
 
 void ViewWidget::dragEnterEvent(QDragEnterEvent* e) {

@@ -1,5 +1,6 @@
 // Shows a window's picture box with the shapes over it and passes pointer,
-// key, wheel and drop input to the window's logic.
+// key and drop input to the window's logic (the wheel goes through its
+// WheelFilter).
 #pragma once
 
 #include <QTimer>
@@ -25,7 +26,6 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void keyReleaseEvent(QKeyEvent* e) override;
-    void wheelEvent(QWheelEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
 
