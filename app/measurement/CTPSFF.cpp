@@ -413,10 +413,9 @@ std::optional<std::pair<int, int>> CTPSFF::askSliceRange() {
 }
 
 bool CTPSFF::readListedSlice(int index, std::vector<int16_t>& pixels) {
-    pixels.resize(kSlicePixels);
-    const SliceInfo& entry = store_.slices[static_cast<size_t>(index)];
-    if (slicePixelsAvailable(store_, entry) && readSlicePixels(store_, entry, pixels.data())) return true;
-    ui().message("Slice " + std::to_string(index + 1) + " can't be read (" + entry.path + "): nothing was stored.");
+    const std::string problem = halvex::readListedSlice(store_, index, pixels);
+    if (problem.empty()) return true;
+    ui().message(problem + " Nothing was measured.");
     return false;
 }
 

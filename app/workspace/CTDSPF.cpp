@@ -23,7 +23,7 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
                                                        &LH1, &RH1, &ROIS, &SHOWMW, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
-                                                       &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &DICOMSVBTN, &STTX, &ENTX,
+                                                       &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &IMGAVE, &IMGAVEF, &MPRGO, &MPRORDCK, &DICOMSVBTN, &STTX, &ENTX,
                                                        &STENLBL,
                                                        &RPTTX, &WNTX, &EDGECT1TX, &EDGECT2TX, &BLCT1TX, &BLCT2TX,
                                                        &RORGTX, &ZREINTPCK, &PRETYPTX, &TYP1ENHTX, &TYP2LOWTX,
@@ -55,6 +55,9 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     STTX.onClick = [this] { STTX.setText(trimmedInt(store_.currentSlice + 1)); };
     ENTX.onClick = [this] { ENTX.setText(trimmedInt(store_.currentSlice + 1)); };
     STENLBL.onClick = [this](int index) { STENLBL_Click(index); };
+    IMGAVE.onClick = [this] { IMGAVE_Click(); };
+    IMGAVEF.onClick = [this] { IMGAVEF_Click(); };
+    MPRGO.onClick = [this] { MPRGO_Click(); };
     store_.sliceScrollBars.push_back(&HS1);
     m_CWheel.MouseWheel = [this](int16_t direction) { wheel(direction); };
 }

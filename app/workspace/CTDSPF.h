@@ -105,6 +105,12 @@ public:
     CheckBox ORDER{"ORDER", "Order"};
     Button PRVSR{"PRVSR", "<<"};
     Button NXTSR{"NXTSR", ">>"};
+    // New slices from the list: average or difference, average of the
+    // start..end range, coronal or sagittal reformat (its slice order).
+    Button IMGAVE{"IMGAVE", "Ave Sub"};
+    Button IMGAVEF{"IMGAVEF", "Ave."};
+    Button MPRGO{"MPRGO", "MPR"};
+    CheckBox MPRORDCK{"MPRORDCK", "MPR order"};
     // Saves a range of slices as DICOM files (wired by the workspace).
     Button DICOMSVBTN{"DICOMSVBTN", "DICOM"};
     TextBox STTX{"STTX", "1"};
@@ -158,6 +164,17 @@ private:
     void PRVSR_Click();
     void NXTSR_Click();
     void STENLBL_Click(int index);
+    void IMGAVE_Click();
+    void IMGAVEF_Click();
+    void MPRGO_Click();
+
+    // Reads list entry `index` for a command that appends a result; false
+    // (with a message) when it can't be read.
+    bool readForArithmetic(int index, std::vector<int16_t>& pixels);
+    // The mean of slices a .. b into workImage (halves to even).
+    bool averageRange(int a, int b);
+    // Appends workImage with the position and DFOV of entry `from`, and shows it.
+    void appendResult(int16_t ctOffset, int from);
 
     bool askFolder(const std::string& chosenFile);
     bool listFull(int n);
@@ -200,6 +217,9 @@ private:
     std::string folderText_;
     int16_t descending_ = 0;
     float lastClearAnswer_ = 0;
+    int16_t aveSubMode_ = 0;
+    int16_t mprOrientation_ = 0;
+    int16_t mprSlab_ = 1;  // planes one pixel thick
     ViewInput input_{*this};
     clsWheelMouse m_CWheel;
 };

@@ -65,6 +65,14 @@ bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) 
     return true;
 }
 
+std::string readListedSlice(ImageStore& store, int index, std::vector<int16_t>& pixels) {
+    pixels.resize(kSlicePixels);
+    if (index < 0 || index >= store.sliceCount) return "Slice " + std::to_string(index + 1) + " is not in the list.";
+    const SliceInfo& entry = store.slices[static_cast<size_t>(index)];
+    if (slicePixelsAvailable(store, entry) && readSlicePixels(store, entry, pixels.data())) return {};
+    return "Slice " + std::to_string(index + 1) + " can't be read (" + entry.path + ").";
+}
+
 void LOADSLICE(ImageStore& store, int16_t index) {
     if (index < 0 || index >= kMaxSlices) return;
     const SliceInfo& entry = store.slices[static_cast<size_t>(index)];

@@ -102,6 +102,10 @@ void setSliceScrollMaximum(ImageStore& store, int maximum);
 // True when the entry's 524288 pixel bytes can all be read.
 bool slicePixelsAvailable(const ImageStore& store, const SliceInfo& entry);
 
+// Reads the pixels of list entry `index` into `pixels` (made one slice
+// long). Empty when they were read, else the message that says why not.
+std::string readListedSlice(ImageStore& store, int index, std::vector<int16_t>& pixels);
+
 // Reads slice `index` into workImage without showing it.
 void LOADSLICE(ImageStore& store, int16_t index);
 

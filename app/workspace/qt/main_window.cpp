@@ -106,6 +106,12 @@ QWidget* MainWindow::buildControls() {
     roiRow->addWidget(bindButton(w.SHOWMW, g, roi));
     column->addWidget(roi);
 
+    auto* images = new QGroupBox("Images", panel);
+    auto* imageRow = new QHBoxLayout(images);
+    for (Button* b : {&w.IMGAVE, &w.IMGAVEF, &w.MPRGO}) imageRow->addWidget(bindButton(*b, g, images));
+    imageRow->addWidget(bindCheckBox(w.MPRORDCK, g, images));
+    column->addWidget(images);
+
     column->addWidget(buildNoiseReduction(panel));
     column->addStretch(1);
     return panel;
