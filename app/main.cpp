@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "compare/qt/compare_window.h"
 #include "measurement/qt/measurement_window.h"
 #include "platform/qt/qt_text_painter.h"
 #include "platform/qt/qt_ui.h"
@@ -130,6 +131,7 @@ int main(int argc, char** argv) {
     giveTextPainter(workspace);
     halvex::MainWindow window(workspace, ui);
     halvex::MeasurementWindow measurement(workspace, ui);  // hidden until "Measure>"
+    halvex::CompareWindow dual(workspace, ui);             // hidden until "Dual Win"
     window.show();
     workspace.start(programFolder);
     workspace.open(paths);

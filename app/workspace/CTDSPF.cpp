@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
+#include "workspace/view_text.h"
 
 namespace halvex {
 
@@ -22,7 +23,7 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     : WindowLogic("CTDSPF", ui, guard), store_(store), dicom_(dicom) {
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
-                                                       &LH1, &RH1, &ROIS, &SHOWMW, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
+                                                       &LH1, &RH1, &ROIS, &SHOWMW, &DUALBTN, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
                                                        &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &IMGAVE, &IMGAVEF, &MPRGO, &MPRORDCK, &DICOMSVBTN, &STTX, &ENTX,
                                                        &STENLBL,
                                                        &RPTTX, &WNTX, &EDGECT1TX, &EDGECT2TX, &BLCT1TX, &BLCT2TX,
@@ -191,22 +192,9 @@ void CTDSPF::IMGREAD(int16_t& index) {
 }
 
 void CTDSPF::OVERLAY() {
-    PIC1.point(0, 0, kBlack);
     setCaption("No. Ser pos kV mA mAs s/rot thick kernel DFOV CTDI Pname File");
     const int i = store_.currentSlice;
-    const SliceInfo& e = store_.slices[static_cast<size_t>(i)];
-    const std::string line = str(i + 1) + str(e.series) + " " + formatFixed(e.position, "0.00") + str(e.kV) +
-                             strSingle(e.mA) + str(e.mAs) + formatFixed(e.rotationTime, " 0.00") +
-                             formatFixed(e.thickness, " 0.0") + " " + e.kernel + formatFixed(e.dfov, " 0.0") +
-                             (e.ctdi != 0 ? strSingle(e.ctdi) : std::string(" NA")) + " " + e.patientName + " ";
-    if (line.size() + e.name.size() < 80) {
-        PIC1.print(line + e.name);
-    } else {
-        PIC1.print(line);
-        PIC1.print(e.name.size() > 80 ? e.name.substr(e.name.size() - 80) : e.name);
-    }
-    PIC1.point(0, 496, kBlack);
-    PIC1.print(roiResultText_);
+    printSliceOverlay(PIC1, store_.slices[static_cast<size_t>(i)], i, roiResultText_);
 }
 
 void CTDSPF::HS1_Change() {
@@ -251,6 +239,7 @@ void CTDSPF::presetClick(PresetIndex index) {
 
 void CTDSPF::NEGACK_Click() {
     setGreyPalette(NEGACK.checked());
+    if (negativeChanged) negativeChanged(NEGACK.checked() ? 1 : 0);
     IMGDSP(store_.currentSlice);
 }
 

@@ -96,6 +96,8 @@ public:
     Shape RH1{"RH1", 8, 8};
     OptionGroup ROIS{"ROIS", {"256roi", "128roi", "64 roi"}};
     Button SHOWMW{"SHOWMW", "Measure>"};
+    // Shows the comparison window (wired by the workspace).
+    Button DUALBTN{"DUALBTN", "Dual Win"};
     Button DSORT{"DSORT", "Read"};
     Button Command3{"Command3", "1-File"};
     Button RAWRD{"RAWRD", "RawRead"};
@@ -146,6 +148,8 @@ public:
     // control that acts while a command runs.
     Button STOPBTN{"STOPBTN", "Stop"};
 
+    // Told when "Nega" changes, so that the comparison view follows.
+    std::function<void(int16_t negative)> negativeChanged;
     // Start-up loads the first parameter set through this.
     std::function<void()> loadParameters;
 

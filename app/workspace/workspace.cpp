@@ -5,13 +5,14 @@
 #include <unistd.h>
 
 #include "platform/files.h"
+#include "platform/number_text.h"
 
 namespace halvex {
 
 namespace fs = std::filesystem;
 
 Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard),
-      noiseReduction(main, store, ui), dicomWriter(store, dicom, ui) {
+      noiseReduction(main, store, ui), dicomWriter(store, dicom, ui), dual(store, ui, guard) {
     main.SHOWMW.onClick = [this] { measurement.show(); };
     main.loadParameters = [this] { noiseReduction.PARAMIO(0); };
     main.PARAMLD.onClick = [this] { noiseReduction.PARAMIO(1); };
@@ -25,6 +26,8 @@ Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard),
     measurement.roiMoved = [this] { main.SHDRAW(0); };
     measurement.imageChanged = [this] { main.WWDSP(); };
     measurement.rangeDefaults = [this] { return std::pair{main.STTX.text(), main.ENTX.text()}; };
+    main.DUALBTN.onClick = [this] { dual.show(textToInt16(main.WWTX.text()), textToInt16(main.WCTX.text())); };
+    main.negativeChanged = [this](int16_t negative) { dual.NEGALUT(negative); };
     main.DICOMSVBTN.onClick = [this] {
         dicomWriter.DICOMSVBTN_Click(
             {main.STTX.text(), main.ENTX.text(), [this](const std::string& text) { main.setCaption(text); }});
@@ -44,6 +47,7 @@ void Workspace::stop() {
     guard.run([&] {
         // Closing the main window closes the measurement window with it.
         if (measurement.loaded()) measurement.CLRSCREEN.click();
+        if (dual.loaded()) dual.Form_Unload();
         main.Form_Unload();
     });
 }
@@ -51,6 +55,7 @@ void Workspace::stop() {
 WindowLogic* Workspace::window(const std::string& name) {
     if (name == main.name()) return &main;
     if (name == measurement.name() && measurement.loaded()) return &measurement;
+    if (name == dual.name() && dual.loaded()) return &dual;
     return nullptr;
 }
 

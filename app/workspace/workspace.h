@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "compare/CTDSP2.h"
 #include "dicom/dicom_writer.h"
 #include "platform/ports.h"
 #include "platform/window_logic.h"
@@ -38,6 +39,7 @@ public:
     CTPSFF measurement;  // shown by "Measure>"
     NoiseReduction noiseReduction;
     DicomWriter dicomWriter;  // "DICOM"
+    CTDSP2 dual;              // shown by "Dual Win"
 };
 
 // The folder the program keeps its settings and stack file in: the program's

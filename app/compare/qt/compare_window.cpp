@@ -1,0 +1,45 @@
+#include "compare/qt/compare_window.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "platform/qt/control_binding.h"
+#include "platform/qt/view_widget.h"
+
+namespace halvex {
+
+CompareWindow::CompareWindow(Workspace& workspace, QtUi& ui) {
+    setObjectName("CTDSP2");
+    // Closing it only hides it: the main window unloads it when it closes.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    CTDSP2& w = workspace.dual;
+    CommandGuard& g = workspace.guard;
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->addWidget(new ViewWidget(w, central));
+    auto* sliceRow = new QHBoxLayout;
+    sliceRow->addWidget(bindScrollBar(w.HS1, g, central), 1);
+    auto* number = bindLabel(w.Label1, g, central);
+    number->setMinimumWidth(40);
+    sliceRow->addWidget(number);
+    column->addLayout(sliceRow);
+    auto* windowRow = new QHBoxLayout;
+    windowRow->addWidget(bindLabel(w.WWLBL, g, central));
+    windowRow->addWidget(bindTextBox(w.WWTX, g, central));
+    windowRow->addWidget(bindLabel(w.WLLBL, g, central));
+    windowRow->addWidget(bindTextBox(w.WCTX, g, central));
+    windowRow->addWidget(bindButton(w.WWSET, g, central));
+    column->addLayout(windowRow);
+    auto* buttons = new QHBoxLayout;
+    for (Button* b : {&w.REWIMG, &w.FFIMG, &w.SAMESP, &w.QSAMESP, &w.SAMEROI, &w.SAMEWW})
+        buttons->addWidget(bindButton(*b, g, central));
+    column->addLayout(buttons);
+    setCentralWidget(central);
+
+    setWindowTitle("Dual");
+    ui.addWindow(w.name(), this);
+    hide();
+}
+
+}  // namespace halvex
