@@ -7,22 +7,13 @@
 #include <QPushButton>
 #include <filesystem>
 
-#include "../app/app_fixture.h"
-#include "platform/qt/qt_ui.h"
-#include "workspace/qt/main_window.h"
+#include "gui_fixture.h"
 
 namespace halvex::testing {
 namespace {
 
-TEST(MainWindow, StartsWithItsCaptionAndGrabsToPng) {
-    TempFolder folder;
-    for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
-        std::filesystem::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
-    QtUi ui;
-    Workspace workspace(ui);
-    MainWindow window(workspace, ui);
-    window.show();
-    ASSERT_TRUE(workspace.start(folder.path()));
+TEST_F(GuiTest, MainWindowStartsWithItsCaptionAndGrabsToPng) {
+    MainWindow& window = main;
     EXPECT_EQ(window.windowTitle().toStdString(), "TessamirBasic ver.halvex: CTDSP");
 
     // A click on a preset button reaches the logic and the boxes show it.

@@ -15,27 +15,17 @@
 
 #include "../app/app_fixture.h"
 #include "measurement/qt/measurement_window.h"
-#include "workspace/qt/main_window.h"
+#include "gui_fixture.h"
 
 namespace halvex::testing {
 namespace {
 
-class MeasurementWindowTest : public ::testing::Test {
+class MeasurementWindowTest : public GuiTest {
 protected:
-    MeasurementWindowTest() {
-        for (const char* name : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"})
-            std::filesystem::copy_file(std::string(HALVEX_SOURCE_DIR) + "/resources/" + name, folder.path() + name);
-        main.show();
-        EXPECT_TRUE(workspace.start(folder.path()));
-    }
     void open() { main.findChild<QPushButton*>("SHOWMW")->click(); }
     QAction* action(const char* name) { return measure.findChild<QAction*>(name); }
     bool shown(const QString& name) { return measure.findChild<QWidget*>(name)->isVisible(); }
 
-    TempFolder folder;
-    QtUi ui;
-    Workspace workspace{ui};
-    MainWindow main{workspace, ui};
     MeasurementWindow measure{workspace, ui};
 };
 

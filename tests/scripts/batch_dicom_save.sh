@@ -5,22 +5,13 @@
 # Usage: batch_dicom_save.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
+source "$(dirname "$0")/common.sh"
 for tool in dcmdump dciodvfy; do
   command -v $tool >/dev/null || { echo "$tool is needed (scripts/setup.sh installs it)"; exit 1; }
 done
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/app" "$work/out"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
+mkdir -p "$work/out"
 "$bin/phantom" --out "$work/series" --slices 8 --start 30 --spacing -2 --noise 5 >/dev/null || exit 1
 
-run() { "$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null; }
-passed=0
-failed=0
-check() {
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 valid() {
   local f
   for f in "$@"; do
@@ -54,5 +45,4 @@ check "last file at location 26 ($loc)" grep -qF '[26.000]' <<<"$loc"
 series=$(dcmdump +P 0020,0011 +P 0020,0013 "$work/out/0002.dcm")
 check "series 04 and instance 001" test "$(grep -c -e '\[04\]' -e '\[001\]' <<<"$series")" -eq 2
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

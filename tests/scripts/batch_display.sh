@@ -4,10 +4,8 @@
 # Usage: batch_display.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/app" "$work/raw"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
+source "$(dirname "$0")/common.sh"
+mkdir -p "$work/raw"
 
 # Three raw slices of constant value 40, 140 and 240 (raw slices carry no
 # intercept, so the stored values are CT numbers).
@@ -43,8 +41,6 @@ EOS
 
 out=$("$bin/halvex" --batch "$work/script.hvx" --app-folder "$work/app" 2>/dev/null)
 rc=$?
-passed=0
-failed=0
 check() {  # check NAME CONDITION...
   local name=$1; shift
   if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
@@ -84,5 +80,4 @@ check "plain view grey" test "$(pixel "$work/plain.png")" = 128
 check "negative view grey" test "$(pixel "$work/nega.png")" = 64
 check "zoomed view grey" test "$(pixel "$work/zoom.png")" = 128
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -7,23 +7,12 @@
 # Usage: batch_measurement.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/app"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
+source "$(dirname "$0")/common.sh"
 "$bin/phantom" --out "$work/series" --slices 2 --noise 0 --sigma 0.5 >/dev/null || exit 1
 
-run() { "$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null; }
-passed=0
-failed=0
-check() {
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 # The value a "Clip MTF" line gives for a frequency (".288" -> 0.288).
 clipValue() { awk -F'\t' -v f="$1" '$1 == "clipboard| " f { v = $2; sub(/^\./, "0.", v); print v }' <<<"$2"; }
 # True when value lies within tolerance of the expected one.
-near() { awk -v v="$1" -v e="$2" -v t="$3" 'BEGIN { exit !(v != "" && v - e < t && e - v < t) }'; }
 
 "$bin/halvex" --batch - --app-folder "$work/app" >/dev/null 2>&1 <<EOS
 window CTPSFF
@@ -183,5 +172,4 @@ check "SSP clipboard starts with the thickness" grep -qx 'clipboard| Thickness	1
 check "SSP FWHM" near "$fwhm" 1.44 0.04
 check "CT value over the range" grep -q '^clipboard| ave.	' <<<"$out"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

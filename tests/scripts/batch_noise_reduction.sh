@@ -7,18 +7,8 @@
 # Usage: batch_noise_reduction.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/app"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
+source "$(dirname "$0")/common.sh"
 "$bin/phantom" --out "$work/series" --slices 20 --spacing 0.5 --noise 20 --seed 4 >/dev/null || exit 1
-
-passed=0
-failed=0
-check() {
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 
 out=$("$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null <<EOS
 file "$work/series/PH0001.dcm"
@@ -57,5 +47,4 @@ check "noise drops by a fifth or more" awk -v a="${sds[0]:-0}" -v b="${sds[1]:-9
 check "edge stays (mean across it within 3 HU)" awk -v a="${means[0]:-0}" -v b="${means[1]:-99}" \
   'BEGIN { d = a - b; exit !(d < 3 && d > -3) }'
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

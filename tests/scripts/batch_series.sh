@@ -6,21 +6,10 @@
 # Usage: batch_series.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/app"
-cp "$bin/VOXIM.INI" "$bin/NFD.BMP" "$bin/PARAM.TXT" "$work/app/"
+source "$(dirname "$0")/common.sh"
 "$bin/phantom" --out "$work/series" --slices 40 --start 20 --spacing -1 --noise 10 --seed 3 >/dev/null || exit 1
 "$bin/phantom" --out "$work/multi" --form multiframe --slices 5 --noise 0 >/dev/null || exit 1
 printf 'not a dicom file' > "$work/series/notes.dcm"
-
-run() { "$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null; }
-passed=0
-failed=0
-check() {
-  local name=$1; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $name"; fi
-}
 
 # Ascending sort by slice position (the default key), then page to slice 21.
 out=$(run <<EOS
@@ -73,5 +62,4 @@ EOS
 )
 check "drop adds only slices" grep -qF 'slices 2 current 1' <<<"$out"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
