@@ -187,6 +187,7 @@ private:
     void showNewlyRead(int oldCount, int n);
     void followSlice(int index);
     void clearRange();
+    void keepDualSliceInList();
 
     void convertAndBlit();
     void setGreyPalette(bool negative);

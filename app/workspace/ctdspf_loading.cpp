@@ -266,6 +266,7 @@ void CTDSPF::CLRIMG_Click() {
     }
     store_.sliceCount = static_cast<int16_t>(k);
     setSliceScrollMaximum(store_, k - 1);
+    keepDualSliceInList();
     if (store_.currentSlice > k - 1) {
         store_.currentSlice = store_.dualCurrentSlice = 0;
         HS1.setValue(0);
@@ -280,6 +281,11 @@ void CTDSPF::CLRIMG_Click() {
         store_.tempSlotCount = nextTempSlot(store_);
     }
     setCaption("");
+}
+
+void CTDSPF::keepDualSliceInList() {
+    // The comparison window's slice stays a slice of the shorter list.
+    store_.dualCurrentSlice = static_cast<int16_t>(std::clamp<int>(store_.dualCurrentSlice, 0, std::max(store_.sliceCount - 1, 0)));
 }
 
 void CTDSPF::clearRange() {
@@ -305,6 +311,7 @@ void CTDSPF::clearRange() {
     }
     setSliceScrollMaximum(store_, store_.sliceCount - 1);
     store_.currentSlice = 0;
+    keepDualSliceInList();
     HS1.setValue(0);
     Label1.setCaption("1");
     int16_t first = 0;

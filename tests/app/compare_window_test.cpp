@@ -56,6 +56,12 @@ TEST_F(CompareTest, DualWinFollowsTheMainWindowThenGoesItsOwnWay) {
     EXPECT_EQ(dual.caption().substr(0, 12), "Ave=-895.00 ");
     EXPECT_EQ(ui.clipboardText(), "-895.00\t0.00");
 
+    // "Clear" of the last slices leaves the comparison slice inside the list.
+    dual.HS1.setValue(39);
+    for (const char* a : {"-1", "31", "40"}) ui.queueAnswer(a);
+    win.CLRIMG.click();
+    EXPECT_LE(store.dualCurrentSlice, store.sliceCount - 1);
+
     win.NEGACK.click();
     EXPECT_EQ(dual.palette()[0], rgb(255, 255, 255));
     ws.stop();
