@@ -595,6 +595,16 @@ LUMVEK_API void ctorgmul(int16_t* img, const int16_t* highPass, const int16_t* l
  * of 1024). */
 LUMVEK_API void ctorgmix(int16_t* dst, const int16_t* src, const int16_t* ref);
 
+/* ---- Bilateral, median and noise kernels -------------------------------- */
+
+/* ---- Resampling ---------------------------------------------------------- */
+
+/* ---- Non-local means ----------------------------------------------------- */
+
+/* ---- Projection and streaks ---------------------------------------------- */
+
+/* ---- Magnification, rotation and circular blur --------------------------- */
+
 #ifdef __cplusplus
 }
 #endif
