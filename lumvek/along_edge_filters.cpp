@@ -271,7 +271,7 @@ struct BaselineLanes : Lanes4 {
     }
     // 1 where lo <= v <= hi, else 0.
     [[gnu::always_inline]] static F one_within(F v, F lo, F hi) {
-        return (lo <= v) & (v <= hi) ? F{} + 1.0f : F{};
+        return ((lo <= v) & (v <= hi)) ? F{} + 1.0f : F{};
     }
     [[gnu::always_inline]] static F look_up(const float* table, I index) {
         return reinterpret_cast<F>(_mm_set_ps(table[index[3]], table[index[2]], table[index[1]], table[index[0]]));
@@ -300,7 +300,7 @@ struct Avx2Lanes : Lanes8 {
             _mm256_min_epi32(_mm256_abs_epi32(reinterpret_cast<__m256i>(d)), reinterpret_cast<__m256i>(limit)));
     }
     [[gnu::target("avx2")]] static F one_within(F v, F lo, F hi) {
-        return (lo <= v) & (v <= hi) ? F{} + 1.0f : F{};
+        return ((lo <= v) & (v <= hi)) ? F{} + 1.0f : F{};
     }
     [[gnu::target("avx2")]] static F look_up(const float* table, I index) {
         return reinterpret_cast<F>(_mm256_i32gather_ps(table, reinterpret_cast<__m256i>(index), 4));

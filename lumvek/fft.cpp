@@ -76,9 +76,7 @@ struct Line {
 template <int W>
 struct Pack {
     typedef float Value __attribute__((vector_size(4 * W)));
-    typedef int32_t Lanes __attribute__((vector_size(4 * W)));
     typedef float AnyAddress __attribute__((vector_size(4 * W), aligned(4), may_alias));
-    static constexpr int width = W;
     [[gnu::always_inline]] static Value load(const float* p) { return *reinterpret_cast<const AnyAddress*>(p); }
     [[gnu::always_inline]] static void store(float* p, Value v) { *reinterpret_cast<AnyAddress*>(p) = v; }
 };
@@ -86,7 +84,6 @@ struct Pack {
 // A single float as the element of a pass, for lines too short for a pack.
 struct OneFloat {
     using Value = float;
-    static constexpr int width = 1;
     static float load(const float* p) { return *p; }
     static void store(float* p, float v) { *p = v; }
 };
@@ -196,15 +193,14 @@ constexpr int output_lane(int lane, int chunk, int width, int blocks) {
 template <int W, int Blocks, int... L>
 [[gnu::always_inline]] inline typename Pack<W>::Value spread_twiddles(typename Pack<W>::Value v,
                                                                       std::integer_sequence<int, L...>) {
-    return __builtin_shuffle(v, typename Pack<W>::Lanes{twiddle_lane(L, Blocks)...});
+    return __builtin_shufflevector(v, v, twiddle_lane(L, Blocks)...);
 }
 
 template <int W, int Blocks, int... L>
 [[gnu::always_inline]] inline void interleave(typename Pack<W>::Value sums, typename Pack<W>::Value diffs, float* out,
                                               std::integer_sequence<int, L...>) {
-    using Lanes = typename Pack<W>::Lanes;
-    Pack<W>::store(out, __builtin_shuffle(sums, diffs, Lanes{output_lane(L, 0, W, Blocks)...}));
-    Pack<W>::store(out + W, __builtin_shuffle(sums, diffs, Lanes{output_lane(L, 1, W, Blocks)...}));
+    Pack<W>::store(out, __builtin_shufflevector(sums, diffs, output_lane(L, 0, W, Blocks)...));
+    Pack<W>::store(out + W, __builtin_shufflevector(sums, diffs, output_lane(L, 1, W, Blocks)...));
 }
 
 // One of the first passes of a line of n >= 2W points, W butterflies at a
