@@ -1,5 +1,6 @@
 #include "dicom/DICOMM.h"
 
+#include <cmath>
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -102,6 +103,17 @@ int32_t numberOf(const Bytes& buf, int64_t pos, int64_t count, bool bigEndian) {
 }
 
 float single(std::string_view text) { return static_cast<float>(leadingNumber(text)); }
+
+// The largest field of view, pixel spacing and thickness taken as real (mm).
+constexpr double kLargestFov = 10000, kLargestSpacing = 20, kLargestThickness = 1000;
+
+// A length of the geometry (mm): a value that is not finite, not above 0 or
+// beyond `largest` counts as absent (0), so that nothing downstream divides
+// by zero or infinity.
+float geometryLength(double v, double largest) {
+    return std::isfinite(v) && v > 0 && v <= largest ? static_cast<float>(v) : 0.0f;
+}
+float geometryLength(std::string_view text, double largest) { return geometryLength(leadingNumber(text), largest); }
 
 // The third of the backslash-separated values (the z of an image position);
 // 0 when the text has fewer.
@@ -314,9 +326,9 @@ int16_t DICOMM::transferSyntaxMode() {
 
 void DICOMM::readCommonFields(int mode) {
     header.PatientName = TAGSTR("00100010", mode);
-    header.SliceThickness = single(TAGSTR("00180050", mode));
+    header.SliceThickness = geometryLength(TAGSTR("00180050", mode), kLargestThickness);
     header.KVP = textToInt16(TAGSTR("00180060", mode));
-    header.FOV = single(TAGSTR("00181100", mode));
+    header.FOV = geometryLength(TAGSTR("00181100", mode), kLargestFov);
     header.ConvolutionKernel = TAGSTR("00181210", mode);
     header.SeriesNumber = textToInt(TAGSTR("00200011", mode));
     header.RescaleIntercept = textToInt16(TAGSTR("00281052", mode));
@@ -342,7 +354,7 @@ const DicomHeader& DICOMM::DCMHDRREAD(const std::string& path, const SliceGeomet
     const std::string location = TAGSTR(kSliceLocation, mode);
     header.SliceLocation = location.empty() ? header.ZPosition : single(location);
     if (header.FOV == 0) {
-        header.PixelSpacing = single(TAGSTR("00280030", mode));
+        header.PixelSpacing = geometryLength(TAGSTR("00280030", mode), kLargestSpacing);
         header.FOV = header.PixelSpacing * kSide;
     }
     header.PixelOffset = PIXPOS(mode);
@@ -400,7 +412,7 @@ const DicomHeader& DICOMM::DCMANA(const std::string& path, const SliceGeometry& 
     if (walk.cursor > kAnalysisCursorReset) walk.cursor = 0;
 
     header.PatientName = walk.text("00100010");
-    header.SliceThickness = single(walk.text("00180050"));
+    header.SliceThickness = geometryLength(walk.text("00180050"), kLargestThickness);
     header.KVP = textToInt16(walk.text("00180060"));
     header.FOV = single(walk.text("00180090"));  // replaced below; read to keep the walk's order
     header.ExposureTime = static_cast<float>(leadingNumber(walk.text("00181150")) / 1000);  // ms -> s
@@ -412,8 +424,8 @@ const DicomHeader& DICOMM::DCMANA(const std::string& path, const SliceGeometry& 
     header.SliceLocation = single(walk.text(kSliceLocation));
     walk.number("00280010");  // rows: every slice is 512 x 512, but the walk passes them
     const int32_t columns = walk.number("00280011");
-    header.PixelSpacing = single(walk.text("00280030"));
-    header.FOV = static_cast<float>(columns * static_cast<double>(header.PixelSpacing));
+    header.PixelSpacing = geometryLength(walk.text("00280030"), kLargestSpacing);
+    header.FOV = geometryLength(columns * static_cast<double>(header.PixelSpacing), kLargestFov);
     header.RescaleIntercept = textToInt16(walk.text("00281052"));
     header.PixelOffset = walk.pixelStart();
     return header;

@@ -1,6 +1,7 @@
 // The DICOM reader on files built byte by byte: header values and their
 // conversions, search limits, pad bytes, the pixel element, multi-frame files,
 // the whole-file analysis, and hostile files.
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -232,6 +233,29 @@ TEST_F(DicomReaderTest, TakesTheFovFromThePixelSpacingWithoutDiameter) {
     EXPECT_FLOAT_EQ(dicom.header.FOV, 320.0f);
     EXPECT_FLOAT_EQ(store.currentDfov, 320.0f);
     EXPECT_FLOAT_EQ(store.pixelSize, 0.625f);
+}
+
+// Lengths that are not finite, not above 0 or absurd count as absent, so
+// that no pixel size becomes infinite or 0.
+TEST_F(DicomReaderTest, AbsurdGeometryValuesCountAsAbsent) {
+    struct Case {
+        const char *fov, *spacing, *thickness;
+        float wantFov, wantThickness;
+    };
+    for (const Case& c : {Case{"1e99", "0.5\\0.5", "1e99", 256.0f, 0.0f}, Case{"-250", "inf\\inf", "nan", 0.0f, 0.0f},
+                          Case{"250", "0.5", "2.5", 250.0f, 2.5f}}) {
+        SCOPED_TRACE(c.fov);
+        DicomBytes f(Layout::ExplicitLittle);
+        f.meta()
+            .text(0x0018, 0x0050, "DS", c.thickness)
+            .text(0x0018, 0x1100, "DS", c.fov)
+            .text(0x0028, 0x0030, "DS", c.spacing)
+            .padTo(40000);
+        readSlice(f);
+        EXPECT_FLOAT_EQ(dicom.header.FOV, c.wantFov);
+        EXPECT_FLOAT_EQ(dicom.header.SliceThickness, c.wantThickness);
+        EXPECT_TRUE(std::isfinite(store.pixelSize));
+    }
 }
 
 TEST_F(DicomReaderTest, OtherTransferSyntaxesReadNoElement) {
