@@ -70,6 +70,7 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     std::filesystem::current_path(folder, ec);
     store_.versionLabel = "halvex";
     store_.appFolder = folder;
+    const std::string stack = claimTempStack(store_);
     setGreyPalette(false);
 
     store_.windowWidth = 500;
@@ -97,7 +98,11 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     SH1.setVisible(true);
     LH1.setVisible(true);
     RH1.setVisible(true);
-    setCaption("TessamirBasic ver." + store_.versionLabel + ": CTDSP");
+    std::string caption = "TessamirBasic ver." + store_.versionLabel + ": CTDSP";
+    if (stack != kTempStackName)
+        caption += stack.empty() ? " (stack file ATEMP not locked: another halvex may use it)"
+                                 : " (stack file " + stack + ": another halvex uses ATEMP)";
+    setCaption(caption);
 
     readAt(store_.appFolder + kStampFile, kBitmapHeaderBytes, store_.stampBitmap.data(), store_.stampBitmap.size());
     int16_t hooked = 0;
@@ -105,7 +110,8 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
 }
 
 void CTDSPF::Form_Unload() {
-    // The stack file stays on disk for the next run.
+    // The folder's stack file stays on disk for the next run.
+    releaseTempStack(store_);
     m_CWheel.Terminate();
 }
 

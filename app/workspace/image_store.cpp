@@ -1,5 +1,9 @@
 #include "workspace/image_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include "platform/files.h"
 #include "platform/number_text.h"
 
@@ -71,6 +75,35 @@ std::string readListedSlice(ImageStore& store, int index, std::vector<int16_t>& 
     const SliceInfo& entry = store.slices[static_cast<size_t>(index)];
     if (slicePixelsAvailable(store, entry) && readSlicePixels(store, entry, pixels.data())) return {};
     return "Slice " + std::to_string(index + 1) + " can't be read (" + entry.path + ").";
+}
+
+std::string claimTempStack(ImageStore& store) {
+    releaseTempStack(store);
+    constexpr int kInstances = 64;
+    for (int k = 1; k <= kInstances; ++k) {
+        const std::string name = k == 1 ? std::string(kTempStackName) : kTempStackName + std::string("-") + std::to_string(k);
+        const int fd = ::open((store.appFolder + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) break;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            store.tempStackName = name;
+            store.tempStackLock = fd;
+            return name;
+        }
+        ::close(fd);
+    }
+    store.tempStackName = kTempStackName;
+    return {};
+}
+
+ImageStore::~ImageStore() { releaseTempStack(*this); }
+
+void releaseTempStack(ImageStore& store) {
+    if (store.tempStackLock < 0) return;
+    // A file of its own goes with the instance; the folder's own stays.
+    if (store.tempStackName != kTempStackName) ::unlink(store.tempStackPath().c_str());
+    ::close(store.tempStackLock);
+    store.tempStackLock = -1;
+    store.tempStackName = kTempStackName;
 }
 
 void LOADSLICE(ImageStore& store, int16_t index) {

@@ -52,6 +52,12 @@ struct SliceInfo {
 };
 
 struct ImageStore {
+    ImageStore() = default;
+    ~ImageStore();
+    // One store per instance: it holds the lock on its stack file.
+    ImageStore(const ImageStore&) = delete;
+    ImageStore& operator=(const ImageStore&) = delete;
+
     std::vector<int16_t> workImage = std::vector<int16_t>(kSlicePixels);
     std::vector<int16_t> referenceImage = std::vector<int16_t>(kSlicePixels);
     std::vector<int16_t> scratchImage = std::vector<int16_t>(kSlicePixels);
@@ -83,7 +89,11 @@ struct ImageStore {
     // The slice scroll bars of the windows, whose maximum follows the list.
     std::vector<ScrollBar*> sliceScrollBars;
 
-    std::string tempStackPath() const { return appFolder + kTempStackName; }
+    // The stack file this instance holds locked: "ATEMP", or "ATEMP-2" ...
+    // when another halvex already holds the program folder's "ATEMP".
+    std::string tempStackName = kTempStackName;
+    int tempStackLock = -1;  // the open, locked stack file; -1 when none
+    std::string tempStackPath() const { return appFolder + tempStackName; }
 };
 
 // True for entries that live in the stack file ("ATEMP" + four digits).
@@ -98,6 +108,15 @@ void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov);
 
 // Sets the maximum of every window's slice scroll bar.
 void setSliceScrollMaximum(ImageStore& store, int maximum);
+
+// Takes an exclusive lock on the program folder's stack file, or, when
+// another process holds it, on "ATEMP-2", "ATEMP-3" ... beside it, so that
+// two instances never write each other's slots. Returns the name taken
+// (kTempStackName when the folder's own file was free); empty when none
+// could be locked (the folder's own file is used unlocked).
+std::string claimTempStack(ImageStore& store);
+// Releases the lock; a stack file of its own beside the folder's is removed.
+void releaseTempStack(ImageStore& store);
 
 // True when the entry's 524288 pixel bytes can all be read.
 bool slicePixelsAvailable(const ImageStore& store, const SliceInfo& entry);

@@ -1,6 +1,11 @@
 // Start-up, settings, the stack file and the display procedures of the main window.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "app_fixture.h"
 #include "platform/files.h"
 
@@ -240,6 +245,44 @@ TEST_F(WorkspaceTest, OverlayMovesALongNameToItsOwnLine) {
     EXPECT_EQ(printed[0].text.substr(0, 3), " 1 ");
     EXPECT_EQ(printed[1].text, std::string(40, 'a') + std::string(40, 'b'));
     EXPECT_EQ(printed[2].y, 496);
+}
+
+}  // namespace
+}  // namespace halvex::testing
+
+namespace halvex::testing {
+namespace {
+
+// Two instances on one program folder: the second takes a stack file of its
+// own, so neither overwrites the other's slots; another process sees the
+// lock too.
+TEST_F(WorkspaceTest, EachInstanceHasAStackFileOfItsOwn) {
+    start();
+    EXPECT_EQ(store.tempStackName, "ATEMP");
+    appendSlices(1, 111);
+
+    std::ostringstream echo2;
+    ScriptUi ui2{echo2};
+    {
+        Workspace second{ui2};
+        ASSERT_TRUE(second.start(folder.path()));
+        EXPECT_EQ(second.store.tempStackName, "ATEMP-2");
+        EXPECT_NE(second.main.caption().find("(stack file ATEMP-2: another halvex uses ATEMP)"), std::string::npos);
+        std::fill(second.store.workImage.begin(), second.store.workImage.end(), int16_t(222));
+        STOREIMG(second.store, 0, 0, 250);
+
+        const std::string batch = std::string(HALVEX_TEST_BIN_DIR) + "/halvex --batch - --app-folder " + folder.path() +
+                                  " > " + folder.path() + "third.txt 2>/dev/null <<< 'print caption'";
+        ASSERT_EQ(std::system(("bash -c \"" + batch + "\"").c_str()), 0);
+        std::ifstream third(folder.path() + "third.txt");
+        const std::string seen((std::istreambuf_iterator<char>(third)), std::istreambuf_iterator<char>());
+        EXPECT_NE(seen.find("(stack file ATEMP-3: another halvex uses ATEMP)"), std::string::npos) << seen;
+        second.stop();
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder.path() + "ATEMP-2"));
+    std::vector<int16_t> px(kSlicePixels);
+    ASSERT_TRUE(readSlicePixels(store, store.slices[0], px.data()));
+    EXPECT_EQ(px[0], 111);  // the first instance's slot is untouched
 }
 
 }  // namespace
