@@ -107,4 +107,15 @@ inline int radius_from_sigma(float sigma) noexcept { return trunc_to_int(sigma *
 
 inline int clamp_index(int i, int hi) noexcept { return i < 0 ? 0 : (i > hi ? hi : i); }
 
+// Catmull-Rom through p[1] (t = 0) and p[2] (t = 1). It passes through the
+// samples, so a position on a pixel gives that pixel back unchanged. The
+// display zoom and the resampling kernels share it, so that a resampled
+// slice looks like the zoomed view.
+inline float catmull_rom(const float p[4], float t) noexcept {
+    const float a = -0.5f * p[0] + 1.5f * p[1] - 1.5f * p[2] + 0.5f * p[3];
+    const float b = p[0] - 2.5f * p[1] + 2.0f * p[2] - 0.5f * p[3];
+    const float c = 0.5f * p[2] - 0.5f * p[0];
+    return ((a * t + b) * t + c) * t + p[1];
+}
+
 }  // namespace lumvek_detail

@@ -111,14 +111,6 @@ void zoom2x(uint8_t* dst, int32_t ww, int32_t wc, int32_t x0, int32_t y0, Interp
 
 float lerp_pair(float a, float b, float f) noexcept { return a * (1.0f - f) + b * f; }
 
-// Catmull-Rom through p1 and p2 at fraction t.
-float catmull_rom(float p0, float p1, float p2, float p3, float t) noexcept {
-    return (((-0.5f * p0 + 1.5f * p1 - 1.5f * p2 + 0.5f * p3) * t + (p0 - 2.5f * p1 + 2.0f * p2 - 0.5f * p3)) * t +
-            (0.5f * p2 - 0.5f * p0)) *
-               t +
-           p1;
-}
-
 // One axis of the resampled bitmap: output index i of outN spans source
 // positions 0..n-1 of the region. The last source position is blended from
 // n-2 with fraction 0.99 so that its right neighbour stays inside the region;
@@ -198,9 +190,9 @@ void ct2trn2xcubic(const int16_t* src, uint8_t* dst, int32_t ww, int32_t wc, int
             const int16_t* row = src + clamp_index(iy - 1 + j, kSide - 1) * kSide;
             float q[4];
             for (int i = 0; i < 4; ++i) q[i] = row[clamp_index(ix - 1 + i, kSide - 1)] + icpt;
-            rows[j] = catmull_rom(q[0], q[1], q[2], q[3], fx);
+            rows[j] = catmull_rom(q, fx);
         }
-        return catmull_rom(rows[0], rows[1], rows[2], rows[3], fy);
+        return catmull_rom(rows, fy);
     });
 }
 

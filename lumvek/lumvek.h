@@ -32,17 +32,20 @@
  * All three saturate to the int32 range and turn NaN into 0. A 16-bit store
  * then keeps the low 16 bits (it wraps) unless the contract names a clamp.
  *
- * Threads. Exports marked "8 workers" split their 512-row output over eight
- * threads, worker k writing rows 64k .. 64k + 63, and return only after all
- * of them have finished; if a thread can't be started or a worker can't get
- * its memory, no worker writes anything. All other exports run on the
- * calling thread only.
+ * Threads. Exports marked "8 workers" split their output rows over eight
+ * threads (the 512-row slices: worker k writing rows 64k .. 64k + 63;
+ * bilate2dms: its height in eighths, the last worker taking the rest), and
+ * exports marked "4 workers" over four; each returns only after all of them
+ * have finished; if a thread can't be started or a worker can't get its
+ * memory, no worker writes anything. All other exports run on the calling
+ * thread only.
  *
- * Process-wide state. Three pieces exist once per process: the FFT tables
+ * Process-wide state. Four pieces exist once per process: the FFT tables
  * (cfftprep .. cfftfree), the smoothing transfer function (ctsmooth_tfset ..
- * ctsmooth_tffree) and the side buffer (shortmalloc .. shortfree). They are
- * not locked: no two threads may set up, use or release the same piece at
- * once. Besides cfftprep, cfft and cfftfree, the exports whose contract says
+ * ctsmooth_tffree), the side buffer (shortmalloc .. shortfree) and the noise
+ * generator (randominit and the random... exports, on the C library's rand
+ * state). They are not locked: no two threads may set up, use or release the
+ * same piece at once. Besides cfftprep, cfft and cfftfree, the exports whose contract says
  * they release the FFT tables (cfft2d, cfft2df, ctsmooth_wotf, ctsmooth_wtf,
  * ctinr2dfilter) count as using them. Any other export may run on several
  * threads at once, on outputs that don't overlap.
@@ -596,14 +599,302 @@ LUMVEK_API void ctorgmul(int16_t* img, const int16_t* highPass, const int16_t* l
 LUMVEK_API void ctorgmix(int16_t* dst, const int16_t* src, const int16_t* ref);
 
 /* ---- Bilateral, median and noise kernels -------------------------------- */
+/* Cross bilateral filters. Each output pixel is a weighted mean of the values
+ * V around it, the weights read from a guide G (V and G may be the same
+ * array; out must overlap neither):
+ *   out = nearest(sum V(q) w(q) g(q) / sum w(q) g(q))
+ * over the neighbours q = (x + dx, y + dy, z + dz) of p = (x, y, z), with
+ *   w = exp(-dx^2/s^2) exp(-dy^2/s^2) exp(-dz^2/sz^2), the spatial weight
+ *       (no factor 2; the centre weighs 1), dx, dy, dz within the radii
+ *       radius(sigma) = trunc(sigma * 1.6666666 + 0.499), as the box filters;
+ *   g = exp(-d^2/sigmaR^2), d = min(|G(q) - G(p)|, 4000), the range weight
+ *       (CT numbers; sigmaR 0 keeps only neighbours equal to the centre in
+ *       G, a very large sigmaR gives the plain Gaussian mean).
+ * Neighbour indices clamp into the volume unless a contract says otherwise.
+ * The denominator is never below 1 (the centre weighs 1 x 1). A radius below
+ * 0 counts as 0 (with all radii 0 the output is V itself); a radius above
+ * 4096, or a sigma that is NaN or infinite, makes the call write nothing. */
+
+/* 8 workers. Slice z of the 512 x 512 x n volumes V and G into the slice out
+ * (262144 values): s = sigmaXY for x and y, sz = sigmaZ; neighbours with
+ * w <= 0.01 are left out. Reads slices z-rz .. z+rz (clamped to 0 .. n-1) of
+ * V and G. Writes nothing unless 0 <= z < n. */
+LUMVEK_API void bilate3dctms(const int16_t* values, const int16_t* guide, int16_t* out, int32_t n, float sigmaR,
+                             float sigmaXY, float sigmaZ, int32_t z);
+
+/* As bilate3dctms on the calling thread, leaving out only neighbours with
+ * w <= 0 (so it matches bilate3dctms wherever no weight lies in 0 .. 0.01). */
+LUMVEK_API void bilate3dcti(const int16_t* values, const int16_t* guide, int16_t* out, int32_t n, float sigmaR,
+                            float sigmaXY, float sigmaZ, int32_t z);
+
+/* 8 workers, by rows: each takes height/8 rows, the last also the rows left
+ * over. 2D over the width x height images V, G and out (rows width apart,
+ * width * height values each), s = sigmaS, neighbours with w <= 0 left out,
+ * stored half-up, not nearest (a mean of -1000 gives -999). Nothing when
+ * width or height is < 1. */
+LUMVEK_API void bilate2dms(const int16_t* values, const int16_t* guide, int16_t* out, int32_t width, int32_t height,
+                           float sigmaR, float sigmaS);
+
+/* 2D over 512 x 512 slices, calling thread, without clamping: dx within
+ * r = radius(sigmaS), dy within r' = radius(sigmaRow), all weights from
+ * s = sigmaS; neighbours with w <= 0.01 left out. Only pixels whose window
+ * lies inside the slice are written: the border of r columns and r' rows of
+ * out keeps what it held (nothing is written when r or r' >= 256). */
+LUMVEK_API void bilate2dct(const int16_t* values, const int16_t* guide, int16_t* out, float sigmaR, float sigmaS,
+                           float sigmaRow);
+
+/* As bilate2dct with r' = r = radius(sigmaS); `unused` is not read. */
+LUMVEK_API void bilate2dcts(const int16_t* values, const int16_t* guide, int16_t* out, float sigmaR, float unused,
+                            float sigmaS);
+
+/* Three-point median along each row of the width x height image in (rows
+ * width apart): out[x] = median(in[x-1], in[x], in[x+1]), indices clamped to
+ * the row, so the ends repeat their edge value (5 1 9 gives 5 5 9). Rows
+ * don't mix. out may be in itself (in place), else the two must not
+ * overlap. Nothing when width or height is < 1. */
+LUMVEK_API void mediantd(int16_t* out, const int16_t* in, int32_t width, int32_t height);
+
+/* Gaussian noise. N is the sum of twelve uniform values u / 32767,
+ * u = 0 .. 32767 (the top 15 bits of the C library's rand()), minus 6:
+ * mean 0, SD 1, limited to -6 .. 6. Values are drawn row by row. The
+ * generator is the C library's, one per process (rand/srand): these calls
+ * must not run on two threads at once, and a caller's srand(seed) makes the
+ * next images repeatable. Nothing is written when width or height is < 1. */
+
+/* Seeds the generator with the current time in seconds. Without it the
+ * sequence is the C library's default one. */
+LUMVEK_API void randominit(void);
+
+/* a[i] = nearest(N sd + mean), its low 16 bits (70000 gives 4464; NaN gives
+ * 0), for i = 0 .. width*height-1. */
+LUMVEK_API void randomimg(uint16_t* a, int32_t width, int32_t height, float sd, float mean);
+
+/* a[offset + y * stride + x] = N sd + mean for y = 0 .. height-1,
+ * x = 0 .. width-1: a region inside a larger float image. Note the argument
+ * order. */
+LUMVEK_API void randomimgf(float* a, int32_t stride, int32_t height, int32_t offset, int32_t width, float sd,
+                           float mean);
+
+/* a[i] += nearest(N sd + mean), for i = 0 .. width*height-1. */
+LUMVEK_API void randomadd(float* a, int32_t width, int32_t height, float sd, float mean);
+
+/* a[i] = truncate(a[i] + N sd + 0.5), low 16 bits, for i = 0 .. width*height-1.
+ * With sd 0 values >= 0 stay and negative ones move up by one (-3 + 0.5
+ * truncates to -2). */
+LUMVEK_API void randomaddsi(int16_t* a, int32_t width, int32_t height, float sd);
 
 /* ---- Resampling ---------------------------------------------------------- */
+/* Cubic resampling and a 2 x 2 reduction of row-major images without row
+ * gaps (pixel (x, y) of an image w wide is element y * w + x); each output
+ * is stored with a row stride of its own width. out must not overlap in.
+ * All run on the calling thread; a size of 0 or less writes nothing.
+ * The cubic value at a source position (x, y), as in ct2trn2xcubic: with
+ * ix = trunc(x), fx = x - ix and iy, fy alike, the 4 x 4 neighbours
+ * ix-1 .. ix+2, iy-1 .. iy+2, their indices clamped into the source (the
+ * edge pixel repeats), are interpolated along each row at fx and the four
+ * results down the column at fy, by
+ *   ((a t + b) t + c) t + p1, a = -0.5 p0 + 1.5 p1 - 1.5 p2 + 0.5 p3,
+ *   b = p0 - 2.5 p1 + 2 p2 - 0.5 p3, c = 0.5 p2 - 0.5 p0
+ * for samples p0 .. p3 and fraction t. A position on a pixel gives that
+ * pixel exactly. 16-bit results are stored half-up (low 16 bits: a cubic
+ * overshoot past 32767 wraps). */
+
+/* Magnifies the 512 x 512 float slice in by mag about its point
+ * (256 + cx, 256 + cy), which lands on output pixel (256, 256): out(c, r) is
+ * the cubic value at x = (c - 256) / mag + 256 + cx,
+ * y = (r - 256) / mag + 256 + cy (cx, cy in pixels). mag above 1 enlarges,
+ * below 1 shrinks, negative also turns the image by 180 degrees; mag 1 with
+ * cx = cy = 0 copies in. A pixel whose x or y truncates outside 0 .. 511
+ * (x <= -1 or x >= 512) is not written; mag 0 or NaN writes nothing.
+ * Reads in[0 .. 262143], writes within out[0 .. 262143]. */
+LUMVEK_API void ctbicubic(float* out, const float* in, float mag, float cx, float cy);
+
+/* As ctbicubic on a 16-bit slice, results half-up: with mag 1, cx = 100 and
+ * cy = 0, out(c, r) = in(c + 100, r) for c <= 411 and columns 412 .. 511
+ * are not written. */
+LUMVEK_API void ctbicubicsi(int16_t* out, const int16_t* in, float mag, float cx, float cy);
+
+/* Resizes the nIn x nIn 16-bit image in to nOut x nOut at out, corners
+ * aligned: out(c, r) is the cubic value at (c s, r s) with
+ * s = (nIn - 1) / (nOut - 1), so the first and last pixels of a row sample
+ * the first and last source pixels; nOut 1 samples pixel (0, 0), and
+ * nOut = nIn copies in. Results half-up. Reads in[0 .. nIn*nIn-1], writes
+ * out[0 .. nOut*nOut-1]. */
+LUMVEK_API void ctbicubic2si(int16_t* out, const int16_t* in, int32_t nOut, int32_t nIn);
+
+/* Resizes the inW x inH float image in to outW x outH at out with one step
+ * for both axes, taken from the widths: out(c, r) is the cubic value at
+ * (c s, min(r s, inH - 1)) with s = (inW - 1) / (outW - 1) (0 when outW is
+ * 1), so rows past the source's last (when the heights don't scale like the
+ * widths) repeat it. Reads in[0 .. inW*inH-1], writes out[0 .. outW*outH-1]. */
+LUMVEK_API void ctcubicmag(float* out, const float* in, int32_t outW, int32_t outH, int32_t inW, int32_t inH);
+
+/* Magnifies the W x H 16-bit image in by mag from its top-left corner to
+ * oW x oH at out, oW = trunc(W * mag), oH = trunc(H * mag): out(c, r) is the
+ * cubic value at (c / mag, r / mag), half-up. A mag that leaves a side
+ * below 1 (0, negative, NaN or too small) writes nothing. Reads
+ * in[0 .. W*H-1], writes out[0 .. oW*oH-1]. */
+LUMVEK_API void imgcubicmag(int16_t* out, const int16_t* in, int32_t W, int32_t H, float mag);
+
+/* Halves the W x H 16-bit image in to (W/2) x (H/2) at out: out(c, r) =
+ * half-up((sum of in at columns 2c, 2c+1 of rows 2r, 2r+1) * 0.25), so the
+ * block 1, 2, 3, 4 gives 3 and -1, -2, -3, -4 gives -2. An odd last column
+ * or row is left out. Reads in[0 .. W*2*(H/2)-1], writes
+ * out[0 .. (W/2)*(H/2)-1]. */
+LUMVEK_API void imghalf(int16_t* out, const int16_t* in, int32_t W, int32_t H);
 
 /* ---- Non-local means ----------------------------------------------------- */
+/* Non-local means on 8 workers. Each pixel p becomes the weighted mean of
+ * the candidates q in a search window around it (offsets -searchRadius ..
+ * searchRadius per axis, p itself included), each weighted by how closely
+ * the patch around q (offsets -patchRadius .. patchRadius per axis) matches
+ * the patch around p:
+ *   w(q) = exp(-max(d(p, q) - 2 sigma^2, 0) / h^2),
+ *   d    = the mean over the patch of (value at p + o - value at q + o)^2,
+ *   out  = nearest(sum w(q) value(q) / sum w(q)), clamped to 16 bits.
+ * h (the strength) and sigma (the SD of the noise, whose patches d alone
+ * would give 2 sigma^2 apart) are in the slice's units, CT numbers. The
+ * pixel itself weighs 1, so the sum of the weights is never below 1. Every
+ * index clamps into the slice (and volume): border pixels repeat. h at or
+ * below 0 keeps only candidates with d <= 2 sigma^2 (with sigma 0 only
+ * identical patches, so the slice comes back as it is); a negative radius or
+ * sigma counts as 0.
+ * A radius above 16, or a NaN or infinite h or sigma, writes nothing. The
+ * inputs are copied before anything is written, so out may be the input
+ * slice. Cost grows with the search window times the patch radius: on one
+ * slice, search 7 and patch 1 take a fraction of a second. */
+
+/* Denoises the slice in into the slice out with square patches (reads
+ * in[0 .. 262143], writes out[0 .. 262143]). */
+LUMVEK_API void nlm2dct(int16_t* out, const int16_t* in, int32_t searchRadius, int32_t patchRadius, float h,
+                        float sigma);
+
+/* Denoises slice z of the volume vol (n slices) into the slice out with
+ * cubic patches and a cubic search window (the same radii along z), sigma 0.
+ * Reads slices z - searchRadius - patchRadius .. z + searchRadius +
+ * patchRadius of vol (clamped to 0 .. n-1), writes out[0 .. 262143].
+ * Nothing unless 0 <= z < n. The search window holds (2 searchRadius + 1)^3
+ * candidates, so keep searchRadius small (2 or 3). */
+LUMVEK_API void nlm3dct(int16_t* out, const int16_t* vol, int32_t n, int32_t z, int32_t searchRadius,
+                        int32_t patchRadius, float h);
 
 /* ---- Projection and streaks ---------------------------------------------- */
+/* Parallel-beam projection of 512 x 512 slices and the streak toolkit.
+ * A sinogram is views rows of 512 float bins (bin i of view k is element
+ * k * 512 + i). View k of `views` looks along theta = k * 180 / views
+ * degrees; pixel (x, y) meets the detector at
+ *   t = (x - 255.5) cos(theta) + (y - 255.5) sin(theta) + 255.5
+ * bins, bin i being centred on t = i and one pixel wide: view 0 sums the
+ * slice's columns (bin i = column i), a view at 90 degrees its rows. The
+ * bins cover the circle inscribed in the slice; outside the slice the image
+ * is 0. A projection value is the line integral of the slice's stored values
+ * in units of pixelSize (pass the pixel size in mm for integrals in
+ * value x mm, 1 for pixel lengths). Rays are followed row by row (or column
+ * by column), each step interpolating linearly between the two pixels it
+ * passes between and counting 1 / max(|cos|, |sin|) pixels of path.
+ * Nothing is written when views (or a count) is 0 or less, pixelSize is not
+ * above 0, or a float argument is NaN or infinite. */
+
+/* 8 workers (split by views). Projects the slice into sino
+ * (views * 512 floats). */
+LUMVEK_API void fpj(float* sino, const int16_t* slice, int32_t views, float pixelSize);
+
+/* 8 workers. As fpj with 720 views and two rays per bin, at t = i - 0.25 and
+ * i + 0.25, averaged: a finer model for making "measured" data, so that a
+ * reconstruction with fpj/bpj does not meet its own model. Writes 720 * 512
+ * floats at sino. */
+LUMVEK_API void fpjbig(float* sino, const int16_t* slice, float pixelSize);
+
+/* 8 workers (by rows of the image). The adjoint of fpj: image = A^T sino
+ * for the same views and pixelSize, so that for any slice x and sinogram y,
+ * <fpj(x), y> = <x, bpj(y)> up to float rounding. Each pixel gathers the
+ * two bins next to its t in every view, weighted by the triangle
+ * max(0, 1 - |t - i| / m) / m, m = max(|cos|, |sin|), times pixelSize.
+ * Reads views * 512 floats at sino, writes the 512 x 512 float image. */
+LUMVEK_API void bpj(float* image, const float* sino, int32_t views, float pixelSize);
+
+/* 8 workers. As fpj for the mask of the slice's high-density pixels (1 where
+ * the stored value is above threshold, else 0): each bin holds the path
+ * length of its ray through them, in units of pixelSize (mm for metal path
+ * lengths). */
+LUMVEK_API void strkfpj(float* sino, const int16_t* slice, int32_t views, int32_t threshold, float pixelSize);
+
+/* 8 workers (by rows). Streak-risk map from a strkfpj sinogram maskSino
+ * (views * 512 floats): each ray's share of corrupted data
+ *   r(L) = (L - start) / width limited to 0 .. 1 (a width of 0 or less makes
+ *          it a step: 1 where L > start, else 0),
+ * L its path length through dense pixels (maskSino's units), is back
+ * projected by linear interpolation at t and averaged over the views:
+ *   risk(x, y) = scale * (1/views) sum over views of r interpolated at t.
+ * With scale 1, a pixel inside the dense pixels gets about 1 and a pixel
+ * whose rays miss them in every view 0; a pixel at distance d from a dense
+ * disc of radius R gets about 1 - (2/pi) arccos(R/d) with a step at 0.
+ * Writes the 512 x 512 float image risk. */
+LUMVEK_API void strkrmap(float* risk, const float* maskSino, int32_t views, float start, float width, float scale);
+
+/* 4 workers (each a quarter of the count). Weighted sum of up to four float
+ * arrays: out[i] = w1 src1[i] + w2 src2[i] + w3 src3[i] + w4 src4[i], in
+ * that order, i = 0 .. count-1. A NULL source is left out (and not read);
+ * with none out is 0. out may be one of the sources. Nothing when count <= 0
+ * or the weight of a source is NaN or infinite. */
+LUMVEK_API void strkwaitsum(float* out, int32_t count, const float* src1, float w1, const float* src2, float w2,
+                            const float* src3, float w3, const float* src4, float w4);
+
+/* Z weighting on the calling thread: the triangle-weighted mean of the n
+ * slices of vol about their middle ((n - 1) / 2), as a thicker slice:
+ *   out = nearest(sum w_k slice_k / sum w_k), w_k = max(0, 1 - |k - (n-1)/2| / fwhm),
+ * fwhm in slices (the full width at half maximum of the triangle); an fwhm
+ * below 1 counts as 1 (an odd n gives the middle slice, an even n the mean of
+ * the two middle ones). To weight about slice z of a larger volume, pass
+ * vol + (z - h) * 262144 with n = 2h + 1. Reads only slices with w_k > 0,
+ * writes out[0 .. 262143]; out may be one of the slices. Nothing when n <= 0
+ * or fwhm is NaN or infinite. */
+LUMVEK_API void ctzwait(int16_t* out, const int16_t* vol, int32_t n, float fwhm);
+
+/* 4 workers (each a quarter of the count). Log transform of measured
+ * intensities into projection values:
+ *   out[i] = scale * (ln(i0) - ln(max(in[i], floorCount))), i = 0 .. count-1,
+ * so in = i0 gives 0 and in = i0 / e gives scale; counts below floorCount
+ * (and NaN) are taken as floorCount, which bounds photon-starved rays. out
+ * may be in. Nothing when count <= 0, i0 or floorCount is not above 0, or
+ * i0, floorCount or scale is NaN or infinite. */
+LUMVEK_API void fpdlogms(float* out, const float* in, int32_t count, float i0, float floorCount, float scale);
 
 /* ---- Magnification, rotation and circular blur --------------------------- */
+/* All on the calling thread. Pixel centres sit at integer coordinates,
+ * (0, 0) being the first pixel of the slice. Bilinear samples at a position
+ * take the four pixels around it; positions beyond the slice take the
+ * nearest border pixels' values (indices clamp; a coordinate that overflows
+ * to NaN counts as 0), and a position on a pixel gives that pixel exactly. Results are stored nearest, clamped to 16 bits.
+ * Nothing is written when a float argument is NaN or infinite. */
+
+/* Affine resampling: out is outSize x outSize (rows outSize apart), and
+ * out(x, y) is the bilinear sample of the slice in at
+ *   (a x + b y + c, d x + e y + f),
+ * the matrix mapping output pixels to input positions (so it is never
+ * inverted: a zero magnification samples one point everywhere). The
+ * identity (1, 0, 0, 0, 1, 0) copies in; a 2x zoom of the 256 x 256 region
+ * from (128, 128) onto 512 x 512 is (0.5, 0, 127.75, 0, 0.5, 127.75). Reads
+ * in[0 .. 262143], writes out[0 .. outSize*outSize-1]. Nothing when
+ * outSize <= 0. */
+LUMVEK_API void ctmatrixmag(int16_t* out, const int16_t* in, int32_t outSize, float a, float b, float c, float d,
+                            float e, float f);
+
+/* Turns the slice in by `degrees` counter-clockwise as seen on screen (rows
+ * run down) about (cx, cy) into the slice out: out(x, y) is the bilinear
+ * sample at (cx + cos (x - cx) - sin (y - cy), cy + sin (x - cx) + cos (y - cy)).
+ * Multiples of 90 degrees are exact: with cx = cy = 255.5, 90 degrees gives
+ * out(x, y) = in(511 - y, x). out must not overlap in. */
+LUMVEK_API void imgrota(int16_t* out, const int16_t* in, float degrees, float cx, float cy);
+
+/* Disc blur: avg = the mean of in over the offsets with dx^2 + dy^2 <=
+ * radius^2 (indices clamp, so border pixels repeat), in pixels, blended as
+ * the Gaussian 2D filters: out = nearest(avg (1 - enhance) + in enhance),
+ * clamped to 16 bits; enhance 0 blurs, 1 returns in, above 1 sharpens. A
+ * flat slice stays exactly flat. A radius below 1 (also negative) leaves
+ * only the centre, so out = in; above 4096, nothing is written. Reads
+ * in[0 .. 262143], writes out[0 .. 262143]; out may be in. */
+LUMVEK_API void ctcircleblur(int16_t* out, const int16_t* in, float radius, float enhance);
 
 #ifdef __cplusplus
 }

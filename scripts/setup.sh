@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ clang pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev libfftw3-dev python3-pydicom python3-numpy dcmtk dicom3tools qt6-qpa-plugins
           fonts-dejavu-core)
 

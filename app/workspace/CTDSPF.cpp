@@ -13,7 +13,6 @@
 namespace halvex {
 
 namespace {
-constexpr uint32_t kBlack = rgb(0, 0, 0);
 constexpr const char* kSettingsFile = "VOXIM.INI";
 constexpr const char* kStampFile = "NFD.BMP";
 constexpr int kBitmapHeaderBytes = 1078;  // file header, info header and 256-entry palette

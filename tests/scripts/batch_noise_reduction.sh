@@ -14,12 +14,7 @@ out=$("$bin/halvex" --batch - --app-folder "$work/app" 2>/dev/null <<EOS
 file "$work/series/PH0001.dcm"
 answer "$work/series/"
 click DSORT
-set WNTX 2
-answer 1
-answer 20
-answer 0
-reply yes
-click PROC2
+$(morv20)
 print slices
 roi 224 224 64 64
 set HS1 9

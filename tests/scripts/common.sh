@@ -18,6 +18,9 @@ check() {
 }
 # near VALUE EXPECTED TOLERANCE: true when VALUE is a number that close.
 near() { awk -v v="$1" -v e="$2" -v t="$3" 'BEGIN { exit !(v != "" && v - e <= t && e - v <= t) }'; }
+# The script lines of a quick 3D-MORV run (window half-width 2) over slices
+# 1 .. 20, confirmed.
+morv20() { printf 'set WNTX 2\nanswer 1\nanswer 20\nanswer 0\nreply yes\nclick PROC2\n'; }
 # The summary line; the script's status.
 finish() {
   echo "$passed passed, $failed failed"
