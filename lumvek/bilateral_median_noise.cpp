@@ -115,15 +115,36 @@ struct RowScratch {
 // look up the range weights several pixels at a time; with AVX2 it gathers
 // them in one instruction, more than twice as fast. Each lane does the same
 // float operations in the same order (no fused multiply-adds), so both
-// versions give the same results.
-[[gnu::target_clones("avx2", "default")]] void add_tap(float* __restrict num, float* __restrict den,
-                                                       const int16_t* v, const int16_t* g, const int16_t* centre,
-                                                       const float* __restrict range, float w, int x0, int x1) {
+// versions give the same results: one body, compiled for AVX2 and for any
+// processor.
+[[gnu::always_inline]] inline void add_tap_body(float* __restrict num, float* __restrict den, const int16_t* v,
+                                                const int16_t* g, const int16_t* centre,
+                                                const float* __restrict range, float w, int x0, int x1) {
     for (int x = x0; x < x1; ++x) {
         const float gw = range[std::min(std::abs(g[x] - centre[x]), kLargestDifference)];
         num[x] += static_cast<float>(v[x]) * w * gw;
         den[x] += w * gw;
     }
+}
+
+[[gnu::target("avx2"), gnu::flatten]] void add_tap_avx2(float* __restrict num, float* __restrict den,
+                                                         const int16_t* v, const int16_t* g, const int16_t* centre,
+                                                         const float* __restrict range, float w, int x0, int x1) {
+    add_tap_body(num, den, v, g, centre, range, w, x0, x1);
+}
+
+[[gnu::flatten]] void add_tap_baseline(float* __restrict num, float* __restrict den, const int16_t* v,
+                                       const int16_t* g, const int16_t* centre, const float* __restrict range,
+                                       float w, int x0, int x1) {
+    add_tap_body(num, den, v, g, centre, range, w, x0, x1);
+}
+
+// Chosen on the first call rather than by a loader-run resolver, which would
+// run before a sanitizer's runtime is ready.
+void add_tap(float* num, float* den, const int16_t* v, const int16_t* g, const int16_t* centre, const float* range,
+             float w, int x0, int x1) {
+    static const auto pick = __builtin_cpu_supports("avx2") ? add_tap_avx2 : add_tap_baseline;
+    pick(num, den, v, g, centre, range, w, x0, x1);
 }
 
 void filter_rows(const BilateralJob& job, RowScratch& s, int rowBegin, int rowEnd) {
