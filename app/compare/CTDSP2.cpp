@@ -190,36 +190,36 @@ void CTDSP2::SAMEROI_Click() {
     ROICLC();
 }
 
-bool CTDSP2::searchSteps(int c, float t, int& step) const {
+std::optional<CTDSP2::Search> CTDSP2::positionSearch() const {
     const int last = store_.sliceCount - 1;
-    if (last < 1 || position(c) == t) return false;
+    if (last < 1) return std::nullopt;
+    Search s;
+    s.from = std::clamp<int>(store_.dualCurrentSlice, 0, last);
+    s.target = position(std::clamp<int>(store_.currentSlice, 0, last));
+    const int c = s.from;
+    if (position(c) == s.target) return std::nullopt;
     const float d = c < last ? position(c + 1) - position(c) : position(c) - position(c - 1);
     const int grows = d > 0 ? 1 : -1;
-    step = (t > position(c) ? 1 : -1) * grows;
-    return true;
+    s.upwards = s.target > position(c);
+    s.step = (s.upwards ? 1 : -1) * grows;
+    return s;
 }
 
 void CTDSP2::SAMESP_Click() {
+    const auto s = positionSearch();
+    if (!s) return;
     const int last = store_.sliceCount - 1;
-    if (last < 1) return;
-    const int c = std::clamp<int>(store_.dualCurrentSlice, 0, last);
-    const float t = position(std::clamp<int>(store_.currentSlice, 0, last));
-    int step = 0;
-    if (!searchSteps(c, t, step)) return;
-    for (int k = c + step; k >= 0 && k <= last; k += step)
-        if (std::fabs(position(k) - t) < kSamePosition) return showSlice(k);
+    for (int k = s->from + s->step; k >= 0 && k <= last; k += s->step)
+        if (std::fabs(position(k) - s->target) < kSamePosition) return showSlice(k);
 }
 
 void CTDSP2::QSAMESP_Click() {
-    const int last = store_.sliceCount - 1;
-    if (last < 1) return;
-    const int c = std::clamp<int>(store_.dualCurrentSlice, 0, last);
-    const float t = position(std::clamp<int>(store_.currentSlice, 0, last));
-    int step = 0;
-    if (!searchSteps(c, t, step)) return;
-    const bool upwards = t > position(c);
-    auto short_of = [&](int k) { return upwards ? position(k) < t : position(k) > t; };
-    int k = c + step;
+    const auto s = positionSearch();
+    if (!s) return;
+    const int last = store_.sliceCount - 1, step = s->step;
+    const float t = s->target;
+    auto short_of = [&](int k) { return s->upwards ? position(k) < t : position(k) > t; };
+    int k = s->from + step;
     while (k + step >= 0 && k + step <= last && short_of(k)) k += step;
     if (k < 0 || k > last) return;
     // The stop and its neighbour on the side of c: the nearer; on a tie the neighbour.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "platform/controls.h"
@@ -84,10 +85,16 @@ private:
     void SAMEROI_Click();
     void SAMEWW_Click();
     void showSlice(int index);
-    // The direction in which positions grow with the index at slice c, and
-    // the side of c the main window's position lies on; false with fewer
-    // than two slices or a position already equal.
-    bool searchSteps(int c, float t, int& step) const;
+    // A search of "SameSP"/"_SameSP": from the comparison slice, towards the
+    // main window's position `target`, stepping by `step` (the direction in
+    // which positions grow there, signed towards the target). Nothing with
+    // fewer than two slices or when the position is already the target's.
+    struct Search {
+        int from = 0, step = 0;
+        float target = 0;
+        bool upwards = false;  // the target lies above the start's position
+    };
+    std::optional<Search> positionSearch() const;
     float position(int index) const { return store_.slices[static_cast<size_t>(index)].position; }
     void placeCornerMarks();
 

@@ -18,12 +18,7 @@ CompareWindow::CompareWindow(Workspace& workspace, QtUi& ui) {
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->addWidget(new ViewWidget(w, central));
-    auto* sliceRow = new QHBoxLayout;
-    sliceRow->addWidget(bindScrollBar(w.HS1, g, central), 1);
-    auto* number = bindLabel(w.Label1, g, central);
-    number->setMinimumWidth(40);
-    sliceRow->addWidget(number);
-    column->addLayout(sliceRow);
+    column->addLayout(bindSliceRow(w.HS1, w.Label1, g, central));
     auto* windowRow = new QHBoxLayout;
     windowRow->addWidget(bindLabel(w.WWLBL, g, central));
     windowRow->addWidget(bindTextBox(w.WWTX, g, central));

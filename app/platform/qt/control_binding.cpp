@@ -115,6 +115,15 @@ QScrollBar* bindScrollBar(ScrollBar& model, CommandGuard& guard, QWidget* parent
     return w;
 }
 
+QHBoxLayout* bindSliceRow(ScrollBar& bar, Label& number, CommandGuard& guard, QWidget* parent) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(bindScrollBar(bar, guard, parent), 1);
+    auto* label = bindLabel(number, guard, parent);
+    label->setMinimumWidth(40);
+    row->addWidget(label);
+    return row;
+}
+
 std::vector<QRadioButton*> bindOptionGroup(OptionGroup& model, CommandGuard& guard, QWidget* parent) {
     std::vector<QRadioButton*> buttons;
     std::vector<QPointer<QRadioButton>> alive;

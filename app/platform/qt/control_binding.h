@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QHBoxLayout>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <vector>
@@ -51,6 +52,8 @@ ClickableLabel* bindLabel(Label& model, CommandGuard& guard, QWidget* parent = n
 ClickableLineEdit* bindTextBox(TextBox& model, CommandGuard& guard, QWidget* parent = nullptr);
 QCheckBox* bindCheckBox(CheckBox& model, CommandGuard& guard, QWidget* parent = nullptr);
 QScrollBar* bindScrollBar(ScrollBar& model, CommandGuard& guard, QWidget* parent = nullptr);
+// A view's slice row: its scroll bar and, beside it, its slice number label.
+QHBoxLayout* bindSliceRow(ScrollBar& bar, Label& number, CommandGuard& guard, QWidget* parent);
 std::vector<QRadioButton*> bindOptionGroup(OptionGroup& model, CommandGuard& guard, QWidget* parent = nullptr);
 // One push button per entry, named NAME0, NAME1, ...; each is shown or hidden
 // on its own as the model says.

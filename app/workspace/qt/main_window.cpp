@@ -28,12 +28,7 @@ MainWindow::MainWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {
 
     auto* viewColumn = new QVBoxLayout;
     viewColumn->addWidget(new ViewWidget(w, central));
-    auto* sliceRow = new QHBoxLayout;
-    sliceRow->addWidget(bindScrollBar(w.HS1, g, central), 1);
-    auto* label = bindLabel(w.Label1, g, central);
-    label->setMinimumWidth(40);
-    sliceRow->addWidget(label);
-    viewColumn->addLayout(sliceRow);
+    viewColumn->addLayout(bindSliceRow(w.HS1, w.Label1, g, central));
     viewColumn->addStretch(1);
     layout->addLayout(viewColumn);
 
