@@ -78,7 +78,7 @@ void giveTextPainter(halvex::Workspace& workspace) {
     workspace.measurement.view()->setTextPainter(painter);
 }
 
-int runBatch(const Options& o, const std::string& programFolder) {
+int runBatch(const Options& o, const halvex::ProgramFolder& programFolder) {
     std::ifstream file;
     std::istream* script = &std::cin;
     if (o.batchScript != "-") {
@@ -89,10 +89,11 @@ int runBatch(const Options& o, const std::string& programFolder) {
         }
         script = &file;
     }
+    if (!programFolder.note.empty()) std::cerr << "halvex: " << programFolder.note << "\n";
     halvex::ScriptUi ui(std::cout);
     halvex::Workspace workspace(ui);
     giveTextPainter(workspace);
-    workspace.start(programFolder);
+    workspace.start(programFolder.path);
     halvex::BatchDriver driver(workspace, ui, std::cout, std::cerr);
     const int result = driver.run(*script);
     workspace.stop();
@@ -111,8 +112,7 @@ int main(int argc, char** argv) {
         std::cout << kUsage;
         return 0;
     }
-    const std::string programFolder = o.appFolder.empty() ? halvex::resolveProgramFolder(executableFolder(argv[0]))
-                                                          : o.appFolder;
+    const halvex::ProgramFolder programFolder = halvex::resolveProgramFolder(executableFolder(argv[0]), o.appFolder);
     if (o.batch) {
         // Headless: Qt only draws the text of the views.
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
     halvex::MeasurementWindow measurement(workspace, ui);  // hidden until "Measure>"
     halvex::CompareWindow dual(workspace, ui);             // hidden until "Dual Win"
     window.show();
-    workspace.start(programFolder);
+    if (!programFolder.note.empty()) ui.message(programFolder.note, halvex::Buttons::Ok);
+    workspace.start(programFolder.path);
     workspace.open(paths);
     return app.exec();
 }

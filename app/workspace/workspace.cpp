@@ -73,25 +73,59 @@ void Workspace::open(const std::vector<std::string>& paths) {
     if (!files.empty()) guard.run([&] { main.dropOnView(files); });
 }
 
-std::string resolveProgramFolder(const std::string& executableFolder) {
-    const std::string own = executableFolder.empty() || executableFolder.back() == '/' ? executableFolder
-                                                                                       : executableFolder + "/";
-    if (access(own.c_str(), W_OK) == 0) return own;
+namespace {
 
+std::string withSlash(const std::string& folder) {
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+// A folder to keep the settings and the stack file in must exist and take
+// new files.
+bool usableFolder(const std::string& folder) {
+    std::error_code ec;
+    return !folder.empty() && fs::is_directory(folder, ec) && access(folder.c_str(), R_OK | W_OK | X_OK) == 0;
+}
+
+// $XDG_DATA_HOME/halvex/ (or ~/.local/share/halvex/), created and seeded with
+// the settings files found in `seedFolder`; empty when there is no such
+// folder or it can't be made.
+std::string userDataFolder(const std::string& seedFolder) {
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
         base = xdg;
     else if (const char* home = std::getenv("HOME"); home && *home)
         base = std::string(home) + "/.local/share";
     else
-        return own;
-    const std::string data = base + "/halvex/";
+        return {};
+    const std::string data = withSlash(base) + "halvex/";
     std::error_code ec;
     fs::create_directories(data, ec);
+    if (!usableFolder(data)) return {};
     for (const char* seed : {"VOXIM.INI", "NFD.BMP", "PARAM.TXT"}) {
-        if (!fs::exists(data + seed, ec) && fs::exists(own + seed, ec)) fs::copy_file(own + seed, data + seed, ec);
+        if (!fs::exists(data + seed, ec) && fs::exists(seedFolder + seed, ec))
+            fs::copy_file(seedFolder + seed, data + seed, ec);
     }
     return data;
+}
+
+}  // namespace
+
+ProgramFolder resolveProgramFolder(const std::string& executableFolder, const std::string& requested) {
+    const std::string own = withSlash(executableFolder);
+    std::string note;
+    if (!requested.empty()) {
+        if (usableFolder(requested)) return {withSlash(requested), {}};
+        note = "The program folder " + requested + " is missing or can't be written";
+    } else if (usableFolder(own)) {
+        return {own, {}};
+    }
+    if (const std::string data = userDataFolder(own); !data.empty())
+        return {data, note.empty() ? std::string{} : note + ": using " + data + " instead."};
+    // Nowhere to write: run from the program's own folder, whose settings
+    // can at least be read, and say that nothing will be kept.
+    const std::string unusable = note.empty() ? "The program folder " + own + " can't be written" : note;
+    return {own, unusable + ", nor a folder under $XDG_DATA_HOME or ~/.local/share: settings and slices made "
+                            "by commands can't be kept."};
 }
 
 }  // namespace halvex

@@ -42,10 +42,18 @@ public:
     CTDSP2 dual;              // shown by "Dual Win"
 };
 
-// The folder the program keeps its settings and stack file in: the program's
-// own folder when it can write there, else a per-user data folder
-// ($XDG_DATA_HOME/halvex or ~/.local/share/halvex) seeded with the program's
-// settings files.
-std::string resolveProgramFolder(const std::string& executableFolder);
+// The folder the program keeps its settings and stack file in, and what the
+// user should be told about the choice (empty when nothing went wrong).
+struct ProgramFolder {
+    std::string path;  // ends with '/'
+    std::string note;
+};
+
+// The folder asked for with --app-folder when it is a folder the program can
+// write in; else, without a request, the program's own folder when it can
+// write there; else a per-user data folder ($XDG_DATA_HOME/halvex or
+// ~/.local/share/halvex) seeded with the program's settings files. A request
+// that can't be used, or no usable folder at all, is explained in the note.
+ProgramFolder resolveProgramFolder(const std::string& executableFolder, const std::string& requested = {});
 
 }  // namespace halvex

@@ -285,5 +285,63 @@ TEST_F(WorkspaceTest, EachInstanceHasAStackFileOfItsOwn) {
     EXPECT_EQ(px[0], 111);  // the first instance's slot is untouched
 }
 
+// Where settings and the stack file go when the folder asked for, or the
+// program's own, can't be used: the per-user data folder, seeded with the
+// settings; the user is told whenever a request is not followed or nothing
+// can be kept.
+TEST(ProgramFolderTest, FallsBackToTheUserDataFolderAndSaysWhy) {
+    TempFolder root;
+    const std::string own = root.path() + "bin/";
+    std::filesystem::create_directories(own);
+    writeFile(own + "VOXIM.INI", std::string(80, ' '));
+    writeFile(root.path() + "plain-file", "x");
+    const std::string data = root.path() + "xdg/halvex/";
+    const std::string missing = root.path() + "missing";
+    // A data folder under a plain file can never be made.
+    const std::string impossible = root.path() + "plain-file/xdg";
+    const char* savedXdg = std::getenv("XDG_DATA_HOME");
+    const std::string keptXdg = savedXdg ? savedXdg : "";
+
+    struct Case {
+        std::string xdg, executable, requested, folder, noteHas;
+    };
+    const Case cases[] = {
+        {root.path() + "xdg", own, root.path(), root.path(), ""},
+        {root.path() + "xdg", own, "", own, ""},
+        {root.path() + "xdg", own, missing, data, missing + " is missing or can't be written: using " + data},
+        {root.path() + "xdg", missing, "", data, ""},
+        {impossible, own, missing, own, missing + " is missing or can't be written, nor a folder under"},
+        {impossible, missing, "", missing + "/", missing + "/ can't be written, nor a folder under"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.executable + " | " + c.requested + " | " + c.xdg);
+        setenv("XDG_DATA_HOME", c.xdg.c_str(), 1);
+        const ProgramFolder chosen = resolveProgramFolder(c.executable, c.requested);
+        EXPECT_EQ(chosen.path, c.folder);
+        if (c.noteHas.empty())
+            EXPECT_EQ(chosen.note, "");
+        else
+            EXPECT_NE(chosen.note.find(c.noteHas), std::string::npos) << chosen.note;
+    }
+    // The data folder was seeded from the program's own settings.
+    EXPECT_EQ(fileLength(data + "VOXIM.INI"), 80);
+
+    // The program itself says so on its error output and starts from the
+    // data folder's settings.
+    const std::string run = "XDG_DATA_HOME=" + root.path() + "xdg " + HALVEX_TEST_BIN_DIR +
+                            "/halvex --batch - --app-folder " + missing + " > " + root.path() + "out.txt 2> " +
+                            root.path() + "err.txt <<< 'print caption'";
+    ASSERT_EQ(std::system(("bash -c \"" + run + "\"").c_str()), 0);
+    std::ifstream err(root.path() + "err.txt");
+    const std::string said((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+    EXPECT_NE(said.find("halvex: The program folder " + missing + " is missing"), std::string::npos) << said;
+    EXPECT_TRUE(std::filesystem::exists(data + "ATEMP"));
+
+    if (savedXdg)
+        setenv("XDG_DATA_HOME", keptXdg.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+}
+
 }  // namespace
 }  // namespace halvex::testing
