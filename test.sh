@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds halvex and lumvek, and runs the whole test suite:
-# first the plain build, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer and in a clang build, the kernel tests under
-# ThreadSanitizer, and a short pass of every fuzz target.
+# first the plain build and its Debian package, then the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer and in a clang build, the
+# kernel tests under ThreadSanitizer, and a short pass of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")"
 
-BUILD_DIR=build scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_WERROR=ON
+BUILD_DIR=build scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr
 (cd build && ctest --output-on-failure -j "$(nproc)")
+# The Debian package of that build, unpacked and run from a temporary root.
+tests/scripts/package_check.sh build/bin "$(scripts/package.sh build | tail -1)"
 
 if [ "${1:-}" != "--quick" ]; then
   BUILD_DIR=build-asan scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_SANITIZE=ON -DHALVEX_BENCH=OFF -DHALVEX_WERROR=ON

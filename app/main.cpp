@@ -28,12 +28,15 @@ constexpr const char* kUsage =
     "      exits 0 when the script ran to its end, 2 at a line it can't carry out.\n"
     "  halvex --help\n"
     "      Show this text.\n"
+    "  halvex --version\n"
+    "      Show the version.\n"
     "Options:\n"
     "  --app-folder DIR  keep settings and the temporary stack file in DIR\n"
     "                    instead of the program's folder.\n";
 
 struct Options {
     bool help = false;
+    bool version = false;
     std::string batchScript;
     bool batch = false;
     std::string appFolder;
@@ -47,6 +50,8 @@ Options parseOptions(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--batch" || a == "--app-folder") {
             if (i + 1 >= argc) {
                 o.error = a + " needs an argument";
@@ -110,6 +115,10 @@ int main(int argc, char** argv) {
     }
     if (o.help) {
         std::cout << kUsage;
+        return 0;
+    }
+    if (o.version) {
+        std::cout << "halvex " << HALVEX_VERSION << "\n";
         return 0;
     }
     const halvex::ProgramFolder programFolder = halvex::resolveProgramFolder(executableFolder(argv[0]), o.appFolder);

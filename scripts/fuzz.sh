@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Runs every fuzz target for SECONDS each (default 30) from its seed corpus,
-# in a clang build of its own (FUZZ_BUILD_DIR, default build-fuzz). A crash,
-# leak, timeout or out-of-memory fails the run and leaves the reproducer in
-# fuzz-artifacts/. Without clang there is nothing to run.
-# Usage: scripts/fuzz.sh [SECONDS]
+# Runs every fuzz target (or the TARGETs named) for SECONDS each (default 30)
+# from its seed corpus, in a clang build of its own (FUZZ_BUILD_DIR, default
+# build-fuzz). A crash, leak, timeout or out-of-memory fails the run and
+# leaves the reproducer in fuzz-artifacts/. Without clang there is nothing to
+# run.
+# Usage: scripts/fuzz.sh [SECONDS [TARGET...]]
 set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 build=$(realpath -m "${FUZZ_BUILD_DIR:-build-fuzz}")
 artifacts=$PWD/fuzz-artifacts
 targets="dicom_reader_fuzz voxim_ini_fuzz param_txt_fuzz script_fuzz dicom_roundtrip_fuzz"
+[ $# -gt 1 ] && targets="${*:2}"
 if ! command -v clang++ >/dev/null; then
   echo "clang++ is not installed: the fuzz targets are not run"
   exit 0

@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake ninja-build g++ clang pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libgl-dev libfftw3-dev python3-pydicom python3-numpy dcmtk dicom3tools qt6-qpa-plugins
-          fonts-dejavu-core)
+          qt6-base-dev libgl-dev libfftw3-dev libpng-dev python3-pydicom python3-numpy python3-pil dcmtk
+          dicom3tools qt6-qpa-plugins fonts-dejavu-core dpkg-dev desktop-file-utils appstream)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,7 +20,7 @@ namespace halvex {
 // hangs below it, away from the UIDs of the saves.
 inline constexpr const char* kWriterUidRoot = "1.2.999.700123.1900.1";
 inline constexpr const char* kWriterImplementationClassUid = "1.2.999.700123.1900.1.0.1";
-inline constexpr const char* kWriterImplementationVersion = "HALVEX_01";
+inline constexpr const char* kWriterImplementationVersion = "HALVEX_" HALVEX_VERSION;
 
 // A decimal UID component without leading zeros ("099" -> "99", "000" -> "0").
 std::string uidComponent(std::string_view digits);

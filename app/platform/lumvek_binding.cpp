@@ -33,11 +33,14 @@ Binding& binding() {
 void* loadLibrary() {
     Binding& b = binding();
     if (b.handle) return b.handle;
-    // Beside the executable first, so that a build or an installed copy uses
-    // its own library; then wherever the loader looks.
-    std::string beside = (executableFolder() / kLibraryName).string();
+    // Beside the executable first, so that a build uses its own library;
+    // then wherever the loader looks; then the library folder of the install
+    // the executable belongs to (an unpacked package).
+    const std::string beside = (executableFolder() / kLibraryName).string();
+    const std::string installed = (executableFolder() / ".." / HALVEX_INSTALL_LIBDIR / kLibraryName).string();
     b.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!b.handle) b.handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
+    if (!b.handle) b.handle = dlopen(installed.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!b.handle) {
         const char* why = dlerror();
         throw LumvekLoadError(why ? why : std::string(kLibraryName) + ": cannot be loaded");

@@ -1,8 +1,9 @@
 #include "platform/raster.h"
 
+#include <png.h>
+
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 namespace halvex {
 
@@ -105,79 +106,21 @@ void Canvas::blit8(const uint8_t* bottomUp, int width, int height, const std::ar
     }
 }
 
-namespace {
-
-uint32_t crc32(const uint8_t* data, size_t n, uint32_t crc = 0) {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
-
-void putBigEndian32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
-}
-
-void writeChunk(std::ofstream& file, const char* type, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> chunk;
-    putBigEndian32(chunk, static_cast<uint32_t>(data.size()));
-    chunk.insert(chunk.end(), type, type + 4);
-    chunk.insert(chunk.end(), data.begin(), data.end());
-    putBigEndian32(chunk, crc32(chunk.data() + 4, chunk.size() - 4));
-    file.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
-}
-
-}  // namespace
-
 bool savePng(const RgbImage& image, const std::string& path) {
-    std::ofstream file(path, std::ios::binary);
-    if (!file) return false;
-    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    file.write(reinterpret_cast<const char*>(signature), 8);
+    std::vector<uint8_t> rgbRows;
+    rgbRows.reserve(image.pixels.size() * 3);
+    for (uint32_t p : image.pixels) rgbRows.insert(rgbRows.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
 
-    std::vector<uint8_t> header;
-    putBigEndian32(header, static_cast<uint32_t>(image.width));
-    putBigEndian32(header, static_cast<uint32_t>(image.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB, no interlace
-    writeChunk(file, "IHDR", header);
-
-    // Raw scanlines (filter byte 0) in stored deflate blocks of at most 65535 bytes.
-    std::vector<uint8_t> raw;
-    raw.reserve(size_t(image.height) * (1 + 3 * image.width));
-    for (int y = 0; y < image.height; ++y) {
-        raw.push_back(0);
-        for (int x = 0; x < image.width; ++x) {
-            const uint32_t p = image.at(x, y);
-            raw.insert(raw.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
-        }
-    }
-    std::vector<uint8_t> z = {0x78, 0x01};
-    for (size_t pos = 0; pos < raw.size() || pos == 0;) {
-        const size_t n = std::min<size_t>(65535, raw.size() - pos);
-        const bool last = pos + n == raw.size();
-        z.push_back(last ? 1 : 0);
-        z.insert(z.end(), {uint8_t(n), uint8_t(n >> 8), uint8_t(~n), uint8_t(~n >> 8)});
-        z.insert(z.end(), raw.begin() + static_cast<std::ptrdiff_t>(pos), raw.begin() + static_cast<std::ptrdiff_t>(pos + n));
-        pos += n;
-        if (last) break;
-    }
-    uint32_t a = 1, b = 0;
-    for (uint8_t byte : raw) {
-        a = (a + byte) % 65521;
-        b = (b + a) % 65521;
-    }
-    putBigEndian32(z, (b << 16) | a);
-    writeChunk(file, "IDAT", z);
-    writeChunk(file, "IEND", {});
-    return static_cast<bool>(file);
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    // libpng removes a file it could not finish, so a full disk leaves no
+    // half-written picture behind.
+    const bool written = png_image_write_to_file(&png, path.c_str(), 0, rgbRows.data(), 0, nullptr) != 0;
+    png_image_free(&png);
+    return written;
 }
 
 }  // namespace halvex

@@ -20,7 +20,8 @@ struct RgbImage {
     uint32_t at(int x, int y) const { return pixels[size_t(y) * width + x]; }
 };
 
-// Writes an image as an uncompressed PNG; false when the file can't be written.
+// Writes an image as a compressed 8-bit RGB PNG; false when the file can't
+// be written.
 bool savePng(const RgbImage& image, const std::string& path);
 
 inline constexpr uint32_t rgb(int r, int g, int b) {

@@ -67,7 +67,7 @@ void CTDSPF::Form_Load(const std::string& programFolder) {
     std::string folder = std::filesystem::absolute(programFolder.empty() ? "." : programFolder, ec).string();
     if (folder.back() != '/') folder += '/';
     std::filesystem::current_path(folder, ec);
-    store_.versionLabel = "halvex";
+    store_.versionLabel = "halvex " HALVEX_VERSION;
     store_.appFolder = folder;
     const std::string stack = claimTempStack(store_);
     setGreyPalette(false);

@@ -50,10 +50,12 @@ struct ProgramFolder {
 };
 
 // The folder asked for with --app-folder when it is a folder the program can
-// write in; else, without a request, the program's own folder when it can
-// write there; else a per-user data folder ($XDG_DATA_HOME/halvex or
-// ~/.local/share/halvex) seeded with the program's settings files. A request
-// that can't be used, or no usable folder at all, is explained in the note.
+// write in; else, without a request, the program's own folder when it holds
+// the shipped settings and can be written (a build); else a per-user data
+// folder ($XDG_DATA_HOME/halvex or ~/.local/share/halvex) seeded with the
+// shipped settings (beside the executable, or in the install's data folder).
+// A request that can't be used, or no usable folder at all, is explained in
+// the note.
 ProgramFolder resolveProgramFolder(const std::string& executableFolder, const std::string& requested = {});
 
 }  // namespace halvex

@@ -141,7 +141,7 @@ protected:
 };
 
 TEST_F(MeasurementWindow, LoadsWithItsCaptionButtonsAndMenus) {
-    EXPECT_EQ(mw.caption(), "TessamirBasichalvex");
+    EXPECT_EQ(mw.caption(), "TessamirBasichalvex " HALVEX_VERSION);
     EXPECT_EQ(store.fftSize, 256);
     EXPECT_EQ(store.newRoi, 1);
     EXPECT_FALSE(mw.CENADJ.visibleAt(0));

@@ -14,7 +14,7 @@ namespace {
 
 TEST_F(WorkspaceTest, StartUpSetsCaptionWindowAndRoi) {
     start();
-    EXPECT_EQ(win.caption(), "TessamirBasic ver.halvex: CTDSP");
+    EXPECT_EQ(win.caption(), "TessamirBasic ver.halvex " HALVEX_VERSION ": CTDSP");
     EXPECT_EQ(win.WWTX.text(), "500");
     EXPECT_EQ(win.WCTX.text(), "30");
     EXPECT_EQ(store.fftSize, 0);
@@ -33,7 +33,7 @@ TEST_F(WorkspaceTest, MissingSettingsFileIsReportedAndStartUpGoesOn) {
     start(false);
     EXPECT_NE(output().find("message \"ini file error!\""), std::string::npos);
     EXPECT_EQ(win.presets()[CTDSPF::Head].width, 0);
-    EXPECT_EQ(win.caption(), "TessamirBasic ver.halvex: CTDSP");
+    EXPECT_EQ(win.caption(), "TessamirBasic ver.halvex " HALVEX_VERSION ": CTDSP");
 }
 
 class SettingsFileTest : public WorkspaceTest {
@@ -295,6 +295,9 @@ TEST(ProgramFolderTest, FallsBackToTheUserDataFolderAndSaysWhy) {
     std::filesystem::create_directories(own);
     writeFile(own + "VOXIM.INI", std::string(80, ' '));
     writeFile(root.path() + "plain-file", "x");
+    std::filesystem::create_directories(root.path() + "usr/bin");
+    std::filesystem::create_directories(root.path() + "usr/share/halvex");
+    writeFile(root.path() + "usr/share/halvex/VOXIM.INI", std::string(90, ' '));
     const std::string data = root.path() + "xdg/halvex/";
     const std::string missing = root.path() + "missing";
     // A data folder under a plain file can never be made.
@@ -310,8 +313,11 @@ TEST(ProgramFolderTest, FallsBackToTheUserDataFolderAndSaysWhy) {
         {root.path() + "xdg", own, "", own, ""},
         {root.path() + "xdg", own, missing, data, missing + " is missing or can't be written: using " + data},
         {root.path() + "xdg", missing, "", data, ""},
-        {impossible, own, missing, own, missing + " is missing or can't be written, nor a folder under"},
-        {impossible, missing, "", missing + "/", missing + "/ can't be written, nor a folder under"},
+        {impossible, own, missing, own, missing + " is missing or can't be written, and no folder under"},
+        {impossible, missing, "", missing + "/../share/halvex/", "no folder under $XDG_DATA_HOME"},
+        // An installed copy: its own folder is writable (root) but holds no
+        // settings; they come from the install's data folder.
+        {root.path() + "xdg-installed", root.path() + "usr/bin", "", root.path() + "xdg-installed/halvex/", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.executable + " | " + c.requested + " | " + c.xdg);
@@ -323,8 +329,9 @@ TEST(ProgramFolderTest, FallsBackToTheUserDataFolderAndSaysWhy) {
         else
             EXPECT_NE(chosen.note.find(c.noteHas), std::string::npos) << chosen.note;
     }
-    // The data folder was seeded from the program's own settings.
+    // The data folders were seeded from the shipped settings.
     EXPECT_EQ(fileLength(data + "VOXIM.INI"), 80);
+    EXPECT_EQ(fileLength(root.path() + "xdg-installed/halvex/VOXIM.INI"), 90);
 
     // The program itself says so on its error output and starts from the
     // data folder's settings.

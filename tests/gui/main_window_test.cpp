@@ -14,7 +14,7 @@ namespace {
 
 TEST_F(GuiTest, MainWindowStartsWithItsCaptionAndGrabsToPng) {
     MainWindow& window = main;
-    EXPECT_EQ(window.windowTitle().toStdString(), "TessamirBasic ver.halvex: CTDSP");
+    EXPECT_EQ(window.windowTitle().toStdString(), "TessamirBasic ver.halvex " HALVEX_VERSION ": CTDSP");
 
     // A click on a preset button reaches the logic and the boxes show it.
     auto* head = window.findChild<QPushButton*>("HEADBTN");
