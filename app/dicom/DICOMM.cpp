@@ -32,6 +32,9 @@ constexpr int32_t kShortPixelElement = 65299;
 // Smaller files can't hold a slice, larger ones are not a single slice.
 constexpr int64_t kMinHeaderFileBytes = 40000;
 constexpr int64_t kMaxHeaderFileBytes = 700000;
+// A compressed file may hold one slice in a few hundred bytes or many frames;
+// beyond this it is not read at all.
+constexpr int64_t kMaxCompressedFileBytes = int64_t(1) << 30;
 
 // The whole-file analysis takes only files of about one slice, looks for the
 // header elements in the first 32 KB and for the pixels a little further.
@@ -240,6 +243,15 @@ int16_t analysedSyntaxMode(const Bytes& file, const std::optional<Value>& syntax
 
 }  // namespace
 
+PixelEncoding pixelEncodingOf(std::string_view syntax) {
+    // JPEG (.4.50 ...), JPEG-LS (.4.80, .4.81), JPEG 2000 (.4.90 ...), and
+    // the other .4 syntaxes, whose decoding the library answers for; RLE.
+    if (syntax.starts_with("1.2.840.10008.1.2.4.") || syntax == "1.2.840.10008.1.2.5")
+        return PixelEncoding::Encapsulated;
+    if (syntax == "1.2.840.10008.1.2.1.99") return PixelEncoding::Deflated;
+    return PixelEncoding::Plain;
+}
+
 int32_t DICOMM::tagKey(const std::string& key) {
     // The tag's four bytes in a little-endian file read as one word: element, then group.
     const std::string word = key.substr(4, 4) + key.substr(0, 4);
@@ -319,9 +331,31 @@ void DICOMM::startFrom(const SliceGeometry& start) {
 int16_t DICOMM::transferSyntaxMode() {
     // The file meta group is always explicit VR little endian.
     const std::string syntax = TAGSTR(kTransferSyntax, VrModes::ExplicitLittle);
+    header.Encoding = pixelEncodingOf(syntax);
     if (syntax == kImplicitLittleEndian) return VrModes::ImplicitLittle;
-    if (syntax == kExplicitLittleEndian) return VrModes::ExplicitLittle;
+    if (syntax == kExplicitLittleEndian || header.Encoding == PixelEncoding::Encapsulated)
+        return VrModes::ExplicitLittle;
     return VrModes::BigEndianOrOther;
+}
+
+PixelEncoding DICOMM::encodingOf(const std::string& path) {
+    loadSearchHead(path);
+    return pixelEncodingOf(TAGSTR(kTransferSyntax, VrModes::ExplicitLittle));
+}
+
+void DICOMM::fillFramePositions(std::vector<float>& positions, int mode) {
+    nextCursor_ = kDataSetStart;
+    for (float& position : positions) {
+        const std::string text = TAGSTRNEXT(kImagePosition, mode);
+        if (!text.empty()) position = thirdValue(text);
+    }
+}
+
+std::vector<float> DICOMM::framePositions(const std::string& path, int count, float fallback) {
+    std::vector<float> positions(static_cast<size_t>(std::max(count, 0)), fallback);
+    loadHead(path, kMultiHeadBytes);
+    fillFramePositions(positions, VrModes::ExplicitLittle);
+    return positions;
 }
 
 void DICOMM::readCommonFields(int mode) {
@@ -337,13 +371,17 @@ void DICOMM::readCommonFields(int mode) {
 const DicomHeader& DICOMM::DCMHDRREAD(const std::string& path, const SliceGeometry& start) {
     startFrom(start);
     loadHead(path, kSliceHeadBytes);
-    // An unreadable path has length -1 and ends here as well.
+    const int mode = header.VrMode = transferSyntaxMode();
+    // An unreadable path has length -1 and ends here as well. A compressed
+    // file's length says nothing about its slices.
     const int64_t length = fileLength(path);
-    if (length < kMinHeaderFileBytes || length > kMaxHeaderFileBytes) {
+    const bool plain = header.Encoding == PixelEncoding::Plain;
+    if (length < 0 || (plain && (length < kMinHeaderFileBytes || length > kMaxHeaderFileBytes)) ||
+        length > kMaxCompressedFileBytes) {
         header.VrMode = VrModes::Unreadable;
+        header.Encoding = PixelEncoding::Plain;
         return header;
     }
-    const int mode = header.VrMode = transferSyntaxMode();
     readCommonFields(mode);
     header.ExposureTime = static_cast<float>(leadingNumber(TAGSTR("00181150", mode)) / 1000);  // ms -> s
     header.TubeCurrent = single(TAGSTR("00181151", mode));
@@ -373,7 +411,8 @@ std::vector<float> DICOMM::DCMMULTIREAD(const std::string& path, const SliceGeom
     const int mode = header.VrMode = transferSyntaxMode();
     readCommonFields(mode);
     header.SliceLocation = single(TAGSTR(kSliceLocation, mode));
-    if (!decodable(mode)) return {};
+    // Compressed frames are the decoder's to count.
+    if (!decodable(mode) || header.Encoding != PixelEncoding::Plain) return {};
     // The pixel element is located in the file's own layout.
     header.PixelOffset = PIXPOSMULTI(mode);
     if (header.PixelOffset == 0) return {};
@@ -383,11 +422,7 @@ std::vector<float> DICOMM::DCMMULTIREAD(const std::string& path, const SliceGeom
     const int64_t present = (length - header.PixelOffset) / kSliceBytes;
     std::vector<float> positions(static_cast<size_t>(std::clamp<int64_t>(declared, 0, std::max<int64_t>(present, 0))),
                                  header.SliceLocation);
-    nextCursor_ = kDataSetStart;
-    for (float& position : positions) {
-        const std::string text = TAGSTRNEXT(kImagePosition, mode);
-        if (!text.empty()) position = thirdValue(text);
-    }
+    fillFramePositions(positions, mode);
     return positions;
 }
 

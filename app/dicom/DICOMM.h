@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 
@@ -25,11 +26,20 @@ struct VrModes {
     static bool littleEndian(int mode) { return mode == ImplicitLittle || mode == ExplicitLittle; }
 };
 
+// How a file keeps its pixels: plainly, where the reader takes them from the
+// file itself; compressed in an encapsulated Pixel Data element (JPEG,
+// JPEG-LS, JPEG 2000, RLE), whose header before the pixels is still plain
+// explicit VR little endian; or in a deflated data set, which hides the
+// header as well. The last two are decoded by the decoding library.
+enum class PixelEncoding { Plain, Encapsulated, Deflated };
+PixelEncoding pixelEncodingOf(std::string_view transferSyntax);
+
 // The values of the last header read. A file may lack the intercept, the
 // DFOV or the pixel spacing: a read starts them from the values the caller
 // passes (the workspace's), so such a file keeps those.
 struct DicomHeader {
     int16_t VrMode = 0;  // one of VrModes
+    PixelEncoding Encoding = PixelEncoding::Plain;
     std::string PatientName;
     float SliceThickness = 0;
     int16_t KVP = 0;
@@ -76,6 +86,12 @@ public:
     // returns the position of each frame the file holds completely (none
     // when the file holds no readable frame).
     std::vector<float> DCMMULTIREAD(const std::string& path, const SliceGeometry& start);
+    // The z of each of `count` frames of the file at `path` (explicit VR
+    // little endian), from its successive image positions; a frame without
+    // one gets `fallback`.
+    std::vector<float> framePositions(const std::string& path, int count, float fallback);
+    // The encoding of the file at `path`, from its transfer syntax.
+    PixelEncoding encodingOf(const std::string& path);
     // Reads frame k of the multi-frame file whose header was read last into
     // `image` (262144 values); false when the file ends before the frame does.
     bool readFrame(const std::string& path, int k, int16_t* image) const;
@@ -101,8 +117,11 @@ private:
     // the file at `path`.
     void loadHead(const std::string& path, size_t size);
     void startFrom(const SliceGeometry& start);
-    // VrMode from the transfer syntax of the file meta group.
+    // VrMode from the transfer syntax of the file meta group; sets
+    // header.Encoding. Encapsulated files read as explicit VR little endian.
     int16_t transferSyntaxMode();
+    // Fills `positions` from the successive image positions of the buffer.
+    void fillFramePositions(std::vector<float>& positions, int mode);
     // The fields that the single-slice and the multi-frame reader take alike.
     void readCommonFields(int mode);
     // PIXPOS and PIXPOSMULTI, which differ only in their search limits.

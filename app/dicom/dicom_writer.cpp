@@ -16,6 +16,7 @@
 #include <span>
 #include <vector>
 
+#include "dicom/compressed_pixels.h"
 #include "dicom/dicom_elements.h"
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
@@ -425,7 +426,8 @@ void DicomWriter::DCMSAVE(const MainWindowValues& main) {
     }
     single_.infoImage = info;
     if (!askRange(main, single_, r) || !askSeriesAndStamp(single_, r)) return;
-    r.infoPath = infoSlice.path;
+    // A decoded slice's header is its compressed file's.
+    r.infoPath = infoSlice.sourceFile.empty() ? infoSlice.path : infoSlice.sourceFile;
     r.thickness = infoSlice.thickness;
     r.zThroughInfo = true;
     save(main, r);
@@ -492,14 +494,25 @@ bool DicomWriter::askSeriesAndStamp(Settings& settings, Request& r) {
 void DicomWriter::save(const MainWindowValues& main, const Request& r) {
     // The info file: only its head is read, and its transfer syntax is
     // checked once, before any file is written.
-    if (info_.loadSearchHead(r.infoPath) < 0 || !info_.hasDicomPrefix()) {
+    // A deflated info file is read through a plain copy, made and removed
+    // here: only its head is kept.
+    std::string headPath = r.infoPath;
+    const std::string plainCopy = store_.decodedCachePath() + ".info";
+    const bool deflated = info_.encodingOf(r.infoPath) == PixelEncoding::Deflated;
+    if (deflated && writePlainHeaderCopy(r.infoPath, plainCopy)) headPath = plainCopy;
+    const int64_t infoLength = info_.loadSearchHead(headPath);
+    if (deflated) std::remove(plainCopy.c_str());
+    if (infoLength < 0 || !info_.hasDicomPrefix()) {
         ui_.message(r.infoPath + " is not a readable DICOM file.");
         return;
     }
     const std::string syntax = info_.TAGSTR("00020010", VrModes::ExplicitLittle);
+    // A compressed file's header before its pixels is explicit VR little
+    // endian like any other.
     const int mode = syntax == kImplicitSyntax   ? VrModes::ImplicitLittle
-                     : syntax == kExplicitSyntax ? VrModes::ExplicitLittle
-                                                 : -1;
+                     : syntax == kExplicitSyntax || pixelEncodingOf(syntax) == PixelEncoding::Encapsulated
+                         ? VrModes::ExplicitLittle
+                         : -1;
     if (mode < 0) {
         ui_.message(kUnsupported);
         return;

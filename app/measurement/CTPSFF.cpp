@@ -334,6 +334,7 @@ void CTPSFF::storeMtf(const std::string& prompt, int maxSlot, bool thousandths) 
     if (methodTag_ == "zMTF") label = "thick " + formatFixed(slice.thickness, "0.0");
     else if (methodTag_ == "tMTF") label = "r " + formatFixed(slice.rotationTime, " 0.00");
     else label = methodTag_ + " " + slice.kernel;
+    label += lossyMark(slice);
 
     CurvePoints points = resampleMtf(mtf_, store_.inverseDfov, frequencyInterval_);
     if (thousandths)

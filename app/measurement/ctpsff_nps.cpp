@@ -101,7 +101,7 @@ void CTPSFF::storeNps(int number, const CurvePoints& curve) {
     const SliceInfo& slice = store_.slices[static_cast<size_t>(std::clamp<int>(store_.currentSlice, 0, kMaxSlices - 1))];
     CurveSlot& slot = npsStore_.slot(number);
     slot = CurveSlot{};
-    slot.label = slice.kernel + " " + trimmedInt(slice.mAs);
+    slot.label = slice.kernel + " " + trimmedInt(slice.mAs) + lossyMark(slice);
     slot.count = static_cast<int16_t>(curve.value.size());
     std::copy(curve.value.begin(), curve.value.end(), slot.value.begin());
     std::copy(curve.frequency.begin(), curve.frequency.end(), slot.abscissa.begin());

@@ -104,7 +104,7 @@ void CTPSFF::measureProfile(bool temporal) {
     text += "FWTM \t" + formatFixed(fwtm, "0.000") + kLineEnd;
     slot.fwhm = static_cast<float>(fwhm);
     slot.fwtm = static_cast<float>(fwtm);
-    slot.label = temporal ? formatFixed(helical_.rotation, "0.00") : formatFixed(head.thickness, "0.0");
+    slot.label = (temporal ? formatFixed(helical_.rotation, "0.00") : formatFixed(head.thickness, "0.0")) + lossyMark(head);
     setCaption("FWHM= " + formatFixed(fwhm, "0.000") + " FWTM=" + formatFixed(fwtm, "0.000") + " clipped!");
     ui().setClipboardText(text);
     profileGraph(temporal, false);

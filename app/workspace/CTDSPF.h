@@ -12,6 +12,7 @@
 #include "platform/window_logic.h"
 #include "dicom/DICOMM.h"
 #include "wheel/wheel_mouse.h"
+#include "workspace/decoded_cache.h"
 #include "workspace/image_store.h"
 #include "workspace/view_input.h"
 
@@ -184,6 +185,14 @@ private:
     bool listFull(int n);
     SliceInfo& entry(int n);
     void readMultiFrame(const std::string& path);
+    // Compressed files: queued after their header read (a deflated one gets
+    // a plain copy to read the header from), then decoded together and
+    // appended from entry n in the order queued; the refused ones are named
+    // in one message. appendDecoded returns the new n.
+    void queueCompressed(std::vector<CompressedFile>& queue, const std::string& path);
+    int appendDecoded(std::vector<CompressedFile>& queue, int n);
+    // "1-File" and a window drop of a compressed file.
+    void readCompressedFile(const std::string& path);
     void showNewlyRead(int oldCount, int n);
     void followSlice(int index);
     void clearRange();

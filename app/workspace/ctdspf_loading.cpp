@@ -2,6 +2,7 @@
 // "RawRead", drops, "Clear", the sort and the jumps through the list.
 #include <algorithm>
 
+#include "dicom/compressed_pixels.h"
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
@@ -70,14 +71,17 @@ void CTDSPF::DSORT_Click() {
 
     const int oldCount = store_.sliceCount;
     int n = oldCount;
+    std::vector<CompressedFile> compressed;
     const std::vector<std::string> names = folderFiles(folderText_);
     for (size_t i = 0; i < names.size(); ++i) {
         if (listFull(n)) break;
         const std::string& name = names[i];
         const std::string path = store_.currentPath = folderText_ + name;
         const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
-        takeGeometry(store_, h);
-        if (VrModes::littleEndian(h.VrMode) && headerHasSlice(h, path)) {
+        const bool compressedFile = h.Encoding != PixelEncoding::Plain;
+        if (compressedFile) queueCompressed(compressed, path);
+        if (!compressedFile) takeGeometry(store_, h);
+        if (!compressedFile && VrModes::littleEndian(h.VrMode) && headerHasSlice(h, path)) {
             SliceInfo& e = entry(n);
             fillEntry(e, h, path, name, kEntryAll);
             e.fileNumberKey = STONUM(name);
@@ -89,6 +93,7 @@ void CTDSPF::DSORT_Click() {
         ui().progress(static_cast<int>(i + 1), static_cast<int>(names.size()));
         ui().pumpEvents();
     }
+    n = appendDecoded(compressed, n);
     ui().progress(0, 0);
     showNewlyRead(oldCount, n);
 }
@@ -98,6 +103,13 @@ void CTDSPF::DSORT_Click() {
 void CTDSPF::readMultiFrame(const std::string& path) {
     const std::vector<float> positions = dicom_.DCMMULTIREAD(path, sliceGeometry(store_));
     const DicomHeader& h = dicom_.header;
+    if (h.Encoding != PixelEncoding::Plain) {
+        const int oldCount = store_.sliceCount;
+        std::vector<CompressedFile> compressed;
+        queueCompressed(compressed, path);
+        showNewlyRead(oldCount, appendDecoded(compressed, oldCount));
+        return;
+    }
     takeGeometry(store_, h);
     const int n = static_cast<int>(positions.size());
     for (int k = 0; k < n && dicom_.readFrame(path, k, store_.workImage.data()); ++k) {
@@ -107,6 +119,7 @@ void CTDSPF::readMultiFrame(const std::string& path) {
         SliceInfo& e = entry(store_.sliceCount - 1);
         fillEntry(e, h, path, e.name, kEntrySeries | kEntryScan | kEntryPatient);
         e.imagePositionZ = position;
+        e.lossy = false;
         ui().progress(k + 1, n);
         ui().pumpEvents();
     }
@@ -119,6 +132,10 @@ void CTDSPF::Command3_Click() {
     store_.currentPath = chosen;
     const int n = store_.sliceCount;
     if (listFull(n)) return;
+    if (dicom_.encodingOf(chosen) != PixelEncoding::Plain) {
+        readCompressedFile(chosen);
+        return;
+    }
     const DicomHeader& h = dicom_.DCMANA(chosen, sliceGeometry(store_));
     takeAnalysedGeometry(store_, h);
     if (!VrModes::littleEndian(h.VrMode)) return;
@@ -191,6 +208,7 @@ void CTDSPF::RAWRD_Click() {
 void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
     const int oldCount = store_.sliceCount;
     int n = oldCount;
+    std::vector<CompressedFile> compressed;
     const size_t count = std::min(paths.size(), kMaxDroppedFiles);
     for (size_t i = 0; i < count; ++i) {
         if (listFull(n)) break;
@@ -199,6 +217,10 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         store_.currentPath = path;
         folderText_ = folderOf(path);
         const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+        if (h.Encoding != PixelEncoding::Plain) {
+            queueCompressed(compressed, path);
+            continue;
+        }
         takeGeometry(store_, h);
         if (!VrModes::littleEndian(h.VrMode) || !headerHasSlice(h, path)) continue;
         fillEntry(entry(n), h, path, fileNameOf(path), kEntryAll);
@@ -206,6 +228,7 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         ++n;
         ui().pumpEvents();
     }
+    n = appendDecoded(compressed, n);
     if (n == oldCount) return;
     store_.sliceCount = static_cast<int16_t>(n);
     setSliceScrollMaximum(store_, n - 1);
@@ -227,6 +250,10 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
     store_.currentPath = path;
     const int n = store_.sliceCount;
     if (listFull(n)) return;
+    if (dicom_.encodingOf(path) != PixelEncoding::Plain) {
+        readCompressedFile(path);
+        return;
+    }
     // Analyse first: a file that is not a readable slice adds no entry.
     const DicomHeader& h = dicom_.DCMANA(path, sliceGeometry(store_));
     takeAnalysedGeometry(store_, h);
@@ -246,6 +273,84 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
                    h.RescaleIntercept);
     PIC1.blit8(store_.displayBytes.data(), kSide, kSide, palette_);
     PIC1.makePersistent();
+}
+
+void CTDSPF::queueCompressed(std::vector<CompressedFile>& queue, const std::string& path) {
+    CompressedFile f{path, path, dicom_.header, {}};
+    if (f.header.Encoding == PixelEncoding::Deflated) {
+        // Our reader needs the header inflated: a plain copy beside the
+        // cache, read like any file and removed once decoded.
+        f.headerFrom = store_.decodedCachePath() + ".plain" + std::to_string(queue.size());
+        if (!writePlainHeaderCopy(path, f.headerFrom)) {
+            f.refusal = "its deflated data set can't be read";
+        } else {
+            f.header = dicom_.DCMHDRREAD(f.headerFrom, sliceGeometry(store_));
+            if (!VrModes::littleEndian(f.header.VrMode)) f.refusal = "its deflated data set can't be read";
+        }
+    }
+    if (f.refusal.empty()) takeGeometry(store_, f.header);
+    queue.push_back(std::move(f));
+}
+
+int CTDSPF::appendDecoded(std::vector<CompressedFile>& queue, int n) {
+    if (queue.empty()) return n;
+    setCaption("Decoding " + std::to_string(queue.size()) + " compressed files");
+    const std::vector<DecodedSlots> slots =
+        decodeIntoCache(store_, queue, [this](int done, int total) {
+            ui().progress(done, total);
+            ui().pumpEvents();
+        });
+    std::vector<std::string> refused;
+    bool full = false;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        const CompressedFile& f = queue[i];
+        const DecodedSlots& s = slots[i];
+        if (!f.refusal.empty()) refused.push_back(fileNameOf(f.path) + ": " + f.refusal + ".");
+        if (s.frames == 0 || full) continue;
+        // A multi-frame file gives each frame its own position.
+        const std::vector<float> positions =
+            s.frames > 1 ? dicom_.framePositions(f.headerFrom, s.frames, f.header.SliceLocation) : std::vector<float>{};
+        for (int k = 0; k < s.frames; ++k) {
+            if ((full = listFull(n))) break;
+            SliceInfo& e = entry(n++);
+            fillEntry(e, f.header, store_.decodedCachePath(), fileNameOf(f.path), kEntryAll);
+            e.pixelOffset = (s.firstSlot + k) * kSliceBytes;
+            e.sourceFile = f.path;
+            e.lossy = s.lossy;
+            e.fileNumberKey = STONUM(e.name);
+            e.kernelKey = STONUM(e.kernel);
+            e.patientKey = STONUM(e.patientName);
+            if (!positions.empty()) e.position = e.imagePositionZ = positions[static_cast<size_t>(k)];
+        }
+    }
+    for (const CompressedFile& f : queue)
+        if (f.headerFrom != f.path) std::remove(f.headerFrom.c_str());
+    if (refused.size() == 1) {
+        ui().message("Not loaded: " + refused.front());
+    } else if (!refused.empty()) {
+        std::string text = std::to_string(refused.size()) + " files were not loaded:";
+        for (const std::string& line : refused) text += "\n" + line;
+        ui().message(text);
+    }
+    return n;
+}
+
+void CTDSPF::readCompressedFile(const std::string& path) {
+    const int oldCount = store_.sliceCount;
+    dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+    std::vector<CompressedFile> compressed;
+    queueCompressed(compressed, path);
+    const int n = appendDecoded(compressed, oldCount);
+    if (n == oldCount) return;
+    setCaption(fileNameOf(path) + " " + str(n));
+    store_.sliceCount = static_cast<int16_t>(n);
+    setSliceScrollMaximum(store_, n - 1);
+    followSlice(oldCount);
+    if (oldCount == 0) {
+        int16_t first = 0;
+        IMGDSP(first);
+        OVERLAY();
+    }
 }
 
 void CTDSPF::CLRIMG_Click() {

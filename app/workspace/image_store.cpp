@@ -41,6 +41,9 @@ void STOREIMG(ImageStore& store, int16_t ctOffset, float position, float dfov) {
     entry.thickness = current.thickness;
     entry.mAs = current.mAs;
     entry.mA = current.mA;
+    // A slice made from a lossy one is no better.
+    entry.lossy = current.lossy;
+    entry.sourceFile.clear();
 
     setSliceScrollMaximum(store, n);
     store.tempSlotCount = static_cast<int16_t>(slot + 1);
@@ -51,10 +54,20 @@ void setSliceScrollMaximum(ImageStore& store, int maximum) {
     for (ScrollBar* bar : store.sliceScrollBars) bar->setMaximum(maximum);
 }
 
+namespace {
+
+// Decoded slices live in the cache, which is longer than any slice file.
+bool isDecodedSlot(const ImageStore& store, const SliceInfo& entry) {
+    return !entry.sourceFile.empty() && entry.path == store.decodedCachePath();
+}
+
+}  // namespace
+
 bool slicePixelsAvailable(const ImageStore& store, const SliceInfo& entry) {
     if (isTempSlot(entry)) return fileLength(store.tempStackPath()) >= (int64_t(tempSlotOf(entry)) + 1) * kSliceBytes;
     const int64_t length = fileLength(entry.path);
-    return length >= 0 && length < kMaxSliceFileBytes && int64_t(entry.pixelOffset) + kSliceBytes <= length;
+    const int64_t longest = isDecodedSlot(store, entry) ? length + 1 : kMaxSliceFileBytes;
+    return length >= 0 && length < longest && entry.pixelOffset >= 0 && int64_t(entry.pixelOffset) + kSliceBytes <= length;
 }
 
 bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) {
@@ -64,7 +77,7 @@ bool readSlicePixels(ImageStore& store, const SliceInfo& entry, int16_t* image) 
     }
     store.currentPath = entry.path;
     const int64_t length = fileLength(entry.path);
-    if (length < 0 || length >= kMaxSliceFileBytes) return false;
+    if (length < 0 || (length >= kMaxSliceFileBytes && !isDecodedSlot(store, entry))) return false;
     readAt(entry.path, entry.pixelOffset, image, kSliceBytes);
     return true;
 }
@@ -98,6 +111,10 @@ std::string claimTempStack(ImageStore& store) {
 ImageStore::~ImageStore() { releaseTempStack(*this); }
 
 void releaseTempStack(ImageStore& store) {
+    // The cache's name is this instance's while it holds its stack file.
+    if (!store.appFolder.empty() && (store.tempStackLock >= 0 || store.decodedSlotCount > 0))
+        ::unlink(store.decodedCachePath().c_str());
+    store.decodedSlotCount = 0;
     if (store.tempStackLock < 0) return;
     // A file of its own goes with the instance; the folder's own stays.
     if (store.tempStackName != kTempStackName) ::unlink(store.tempStackPath().c_str());

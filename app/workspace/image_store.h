@@ -21,6 +21,8 @@ inline constexpr int kMaxSlices = 2048;
 inline constexpr int kMaxTempSlots = 4095;              // slot offsets stay below 2^31
 inline constexpr int64_t kMaxSliceFileBytes = 600000;   // larger files are not read as one slice
 inline constexpr const char* kTempStackName = "ATEMP";
+inline constexpr const char* kDecodedCacheName = "DECODED";
+inline constexpr int kMaxDecodedSlots = 4095;  // pixel offsets stay within 32 bits
 
 // A command that would overfill the slice list or the stack file, or that
 // can't write the stack file, ends with this message.
@@ -49,7 +51,16 @@ struct SliceInfo {
     int32_t fileNumberKey = 0;
     int32_t kernelKey = 0;
     int32_t patientKey = 0;
+    // A slice decoded from a compressed file: the file it came from (the
+    // header a save copies), while path and pixelOffset point into the
+    // decoded-slice cache; empty for every other slice.
+    std::string sourceFile;
+    bool lossy = false;  // decoded from a lossy compressed file
 };
+
+// " lossy" for a slice decoded from a lossy compressed file, else nothing:
+// the mark its information line and measurement labels carry.
+inline std::string lossyMark(const SliceInfo& entry) { return entry.lossy ? " lossy" : ""; }
 
 struct ImageStore {
     ImageStore() = default;
@@ -94,6 +105,13 @@ struct ImageStore {
     std::string tempStackName = kTempStackName;
     int tempStackLock = -1;  // the open, locked stack file; -1 when none
     std::string tempStackPath() const { return appFolder + tempStackName; }
+    // The decoded-slice cache of this instance ("DECODED", "DECODED-2" ...
+    // with the stack file's suffix): slot k at byte k x 524288, removed at
+    // exit; decodedSlotCount slots are in use.
+    std::string decodedCachePath() const {
+        return appFolder + kDecodedCacheName + tempStackName.substr(std::string(kTempStackName).size());
+    }
+    int decodedSlotCount = 0;
 };
 
 // True for entries that live in the stack file ("ATEMP" + four digits).
@@ -115,7 +133,8 @@ void setSliceScrollMaximum(ImageStore& store, int maximum);
 // (kTempStackName when the folder's own file was free); empty when none
 // could be locked (the folder's own file is used unlocked).
 std::string claimTempStack(ImageStore& store);
-// Releases the lock; a stack file of its own beside the folder's is removed.
+// Releases the lock; a stack file of its own beside the folder's is removed,
+// and so is the decoded-slice cache.
 void releaseTempStack(ImageStore& store);
 
 // True when the entry's 524288 pixel bytes can all be read.

@@ -16,6 +16,9 @@ void fillEntry(SliceInfo& e, const DicomHeader& h, const std::string& path, cons
         e.path = path;
         e.name = name;
         e.pixelOffset = h.PixelOffset;
+        // A reused entry forgets a decoded slice it held.
+        e.sourceFile.clear();
+        e.lossy = false;
     }
     if (fields & kEntrySeries) {
         e.series = h.SeriesNumber;

@@ -43,7 +43,8 @@ void printSliceOverlay(Canvas& view, const SliceInfo& e, int index, const std::s
     const std::string line = str(index + 1) + str(e.series) + " " + formatFixed(e.position, "0.00") + str(e.kV) +
                              strSingle(e.mA) + str(e.mAs) + formatFixed(e.rotationTime, " 0.00") +
                              formatFixed(e.thickness, " 0.0") + " " + e.kernel + formatFixed(e.dfov, " 0.0") +
-                             (e.ctdi != 0 ? strSingle(e.ctdi) : std::string(" NA")) + " " + e.patientName + " ";
+                             (e.ctdi != 0 ? strSingle(e.ctdi) : std::string(" NA")) + " " + e.patientName +
+                             lossyMark(e) + " ";
     if (line.size() + e.name.size() < 80) {
         view.print(line + e.name);
     } else {

@@ -264,7 +264,10 @@ void BatchDriver::printSlices() {
              << formatFixed(e.rotationTime, "0.000") << " kV " << e.kV << " mA " << formatFixed(e.mA, "0.0")
              << " mAs " << e.mAs << " ctdi " << formatFixed(e.ctdi, "0.000") << " kernel " << quoted(e.kernel)
              << " pname " << quoted(e.patientName) << " keys " << e.fileNumberKey << "," << e.kernelKey << ","
-             << e.patientKey << "\n";
+             << e.patientKey;
+        // Decoded slices name the compressed file they came from.
+        if (!e.sourceFile.empty()) out_ << " source " << quoted(e.sourceFile);
+        out_ << lossyMark(e) << "\n";
     }
 }
 
