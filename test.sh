@@ -13,7 +13,8 @@ tests/scripts/package_check.sh build/bin "$(scripts/package.sh build | tail -1)"
 
 if [ "${1:-}" != "--quick" ]; then
   BUILD_DIR=build-asan scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVEX_SANITIZE=ON -DHALVEX_BENCH=OFF -DHALVEX_WERROR=ON
-  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j "$(nproc)")
+  (cd build-asan && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/../tests/sanitizer/lsan.supp \
+    ctest --output-on-failure -j "$(nproc)")
 
   # The whole project with clang too: it builds without warnings and passes
   # the same tests.

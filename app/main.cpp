@@ -9,6 +9,7 @@
 
 #include "compare/qt/compare_window.h"
 #include "measurement/qt/measurement_window.h"
+#include "platform/files.h"
 #include "platform/qt/qt_text_painter.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/script/batch_driver.h"
@@ -69,13 +70,6 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
-std::string executableFolder(const char* argv0) {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) exe = std::filesystem::absolute(argv0, ec);
-    return exe.parent_path().string() + "/";
-}
-
 // The views and graphs print their text with Qt's fonts.
 void giveTextPainter(halvex::Workspace& workspace) {
     auto painter = std::make_shared<halvex::QtTextPainter>();
@@ -121,7 +115,7 @@ int main(int argc, char** argv) {
         std::cout << "halvex " << HALVEX_VERSION << "\n";
         return 0;
     }
-    const halvex::ProgramFolder programFolder = halvex::resolveProgramFolder(executableFolder(argv[0]), o.appFolder);
+    const halvex::ProgramFolder programFolder = halvex::resolveProgramFolder(halvex::executableFolder(), o.appFolder);
     if (o.batch) {
         // Headless: Qt only draws the text of the views.
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);

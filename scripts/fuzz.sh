@@ -24,6 +24,7 @@ cmake --build "$build" --target lumvek phantom fuzz_corpus $targets || exit 1
 mkdir -p "$artifacts"
 # The targets write each input to a file: in memory when possible.
 [ -d /dev/shm ] && export TMPDIR=/dev/shm
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizer/lsan.supp
 status=0
 total=0
 for t in $targets; do

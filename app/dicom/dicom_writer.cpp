@@ -16,7 +16,7 @@
 #include <span>
 #include <vector>
 
-#include "dicom/compressed_pixels.h"
+#include "dicom/decoder_process.h"
 #include "dicom/dicom_elements.h"
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
@@ -499,7 +499,7 @@ void DicomWriter::save(const MainWindowValues& main, const Request& r) {
     std::string headPath = r.infoPath;
     const std::string plainCopy = store_.decodedCachePath() + ".info";
     const bool deflated = info_.encodingOf(r.infoPath) == PixelEncoding::Deflated;
-    if (deflated && writePlainHeaderCopy(r.infoPath, plainCopy)) headPath = plainCopy;
+    if (deflated && DecoderProcess().writePlainHeaderCopy(r.infoPath, plainCopy)) headPath = plainCopy;
     const int64_t infoLength = info_.loadSearchHead(headPath);
     if (deflated) std::remove(plainCopy.c_str());
     if (infoLength < 0 || !info_.hasDicomPrefix()) {

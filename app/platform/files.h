@@ -38,4 +38,8 @@ std::vector<std::string> folderFiles(const std::string& folder, const std::strin
 std::string folderOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
 
+// The folder of the running executable, with its trailing separator; empty
+// when it can't be told.
+std::string executableFolder();
+
 }  // namespace halvex

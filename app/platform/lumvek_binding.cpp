@@ -7,16 +7,12 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/files.h"
+
 namespace halvex {
 namespace {
 
 constexpr const char* kLibraryName = "liblumvek.so";
-
-std::filesystem::path executableFolder() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path() : exe.parent_path();
-}
 
 // The library handle and the bound exports belong to the process, as the
 // library itself does; only the user-interface thread calls in here.
@@ -36,8 +32,8 @@ void* loadLibrary() {
     // Beside the executable first, so that a build uses its own library;
     // then wherever the loader looks; then the library folder of the install
     // the executable belongs to (an unpacked package).
-    const std::string beside = (executableFolder() / kLibraryName).string();
-    const std::string installed = (executableFolder() / ".." / HALVEX_INSTALL_LIBDIR / kLibraryName).string();
+    const std::string beside = executableFolder() + kLibraryName;
+    const std::string installed = executableFolder() + "../" HALVEX_INSTALL_LIBDIR "/" + kLibraryName;
     b.handle = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!b.handle) b.handle = dlopen(kLibraryName, RTLD_NOW | RTLD_LOCAL);
     if (!b.handle) b.handle = dlopen(installed.c_str(), RTLD_NOW | RTLD_LOCAL);

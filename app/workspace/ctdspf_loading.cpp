@@ -2,7 +2,7 @@
 // "RawRead", drops, "Clear", the sort and the jumps through the list.
 #include <algorithm>
 
-#include "dicom/compressed_pixels.h"
+#include "dicom/decoder_process.h"
 #include "platform/files.h"
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
@@ -281,7 +281,7 @@ void CTDSPF::queueCompressed(std::vector<CompressedFile>& queue, const std::stri
         // Our reader needs the header inflated: a plain copy beside the
         // cache, read like any file and removed once decoded.
         f.headerFrom = store_.decodedCachePath() + ".plain" + std::to_string(queue.size());
-        if (!writePlainHeaderCopy(path, f.headerFrom)) {
+        if (!DecoderProcess().writePlainHeaderCopy(path, f.headerFrom)) {
             f.refusal = "its deflated data set can't be read";
         } else {
             f.header = dicom_.DCMHDRREAD(f.headerFrom, sliceGeometry(store_));
@@ -380,6 +380,7 @@ void CTDSPF::CLRIMG_Click() {
     if (store_.sliceCount == 0) {
         Label1.setCaption("0");
         store_.tempSlotCount = 0;
+        store_.decodedSlotCount = 0;  // the decoded-slice cache starts afresh too
         int16_t blank = 9999;
         IMGDSP(blank);
     } else {
@@ -409,6 +410,7 @@ void CTDSPF::clearRange() {
         HS1.setValue(0);
         Label1.setCaption("0");
         store_.tempSlotCount = 0;
+        store_.decodedSlotCount = 0;  // the decoded-slice cache starts afresh too
         int16_t blank = 9999;
         IMGDSP(blank);
         setCaption("");

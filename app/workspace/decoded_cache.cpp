@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "dicom/compressed_pixels.h"
+#include "dicom/decoder_process.h"
 
 namespace halvex {
 
@@ -44,14 +44,15 @@ std::vector<DecodedSlots> decodeIntoCache(ImageStore& store, std::vector<Compres
     std::atomic<int> done{0};
     std::atomic<int> nextSlot{store.decodedSlotCount};
     auto work = [&] {
+        DecoderProcess decoder;
         for (size_t i; (i = next.fetch_add(1)) < files.size(); done.fetch_add(1)) {
             CompressedFile& f = files[i];
             if (!f.refusal.empty()) continue;
             DecodedPixels d;
             try {
-                d = decodePixels(f.path);
+                d = decoder.decode(f.path);
             } catch (const std::exception& e) {  // a thread must not let one escape
-                d.refusal = std::string("its pixel data can't be decoded (") + e.what() + ")";
+                d.refusal = std::string("its pixels can't be taken (") + e.what() + ")";
             }
             if (!d.refusal.empty()) {
                 f.refusal = d.refusal;

@@ -245,6 +245,14 @@ TEST_F(WorkspaceTest, OverlayMovesALongNameToItsOwnLine) {
     EXPECT_EQ(printed[0].text.substr(0, 3), " 1 ");
     EXPECT_EQ(printed[1].text, std::string(40, 'a') + std::string(40, 'b'));
     EXPECT_EQ(printed[2].y, 496);
+
+    // A slice decoded from a lossy file says so, and so does one made from it.
+    store.slices[0].lossy = true;
+    win.PIC1.clear();
+    win.OVERLAY();
+    EXPECT_NE(win.PIC1.printed()[0].text.find(" NA  lossy "), std::string::npos) << win.PIC1.printed()[0].text;
+    appendSlices(1, 1000);
+    EXPECT_TRUE(store.slices[2].lossy);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 # the header values and ROI results of the original; saved as DICOM they
 # validate and hold exactly the original pixels. A folder of odd files: a
 # lossy JPEG loads and is marked lossy, a compressed multi-frame file gives
-# each frame its position, and colour, 8-bit, 256 x 256 and truncated files
-# are named in one message with their reasons.
+# each frame its position, and colour, 8-bit, 256 x 256 and truncated files,
+# and a file on which the decoding library aborts (a fuzz finding), are named
+# in one message with their reasons.
 # Usage: batch_compressed.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
+src=$2
 source "$(dirname "$0")/common.sh"
 py=/usr/bin/python3
 for tool in dcmcjpls dcmcjpeg dcmcrle gdcmconv dciodvfy; do
@@ -88,6 +90,7 @@ dcmcjpeg +ee "$work/plain/PH0001.dcm" "$odd/L1.dcm"
 "$bin/phantom" --out "$work/multi" --form multiframe --slices 3 --start 40 --spacing 5 --noise 0 >/dev/null 2>&1 || exit 1
 dcmcjpls "$work/multi/"*.dcm "$odd/MF.dcm"
 head -c 50000 "$work/jpegls/PH0002.dcm" > "$odd/T1.dcm"
+cp "$src/tests/data/fuzz/gdcm-assertion.dcm" "$odd/Z1.dcm"
 "$py" - "$work/tmp" <<'PY'
 import sys, numpy
 from pydicom.dataset import FileDataset, FileMetaDataset
@@ -128,9 +131,10 @@ check "odd: the frames are not" test "$(grep -c '"MF.dcm".* lossy$' <<<"$out")" 
 for z in 40.00 45.00 50.00; do
   check "odd: a frame at z $z" grep -qE "^slice [0-9] name \"MF.dcm\" .* pos $z z $z " <<<"$out"
 done
-check "odd: one message naming four files" grep -qF 'message "4 files were not loaded:' <<<"$out"
+check "odd: one message naming five files" grep -qF 'message "5 files were not loaded:' <<<"$out"
 for reason in 'B8.dcm: it has 8 bits allocated, not 16.' 'C1.dcm: it has 3 samples per pixel (colour).' \
-              'S256.dcm: its matrix is 256 x 256, not 512 x 512.' 'T1.dcm: it'; do
+              'S256.dcm: its matrix is 256 x 256, not 512 x 512.' 'T1.dcm: it' \
+              'Z1.dcm: the decoder stopped on it (the file is corrupt).'; do
   check "odd: $reason" grep -qF "$reason" <<<"$out"
 done
 
