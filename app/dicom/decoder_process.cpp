@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +22,13 @@ namespace halvex {
 
 namespace {
 
-constexpr int kAnswerTimeoutMs = 60000;
+// How long the helper may take over a file before it counts as hung: five
+// seconds, and 0.3 s per megabyte (about twice what JPEG 2000, the slowest
+// of the codecs, needs).
+int answerTimeoutMs(const std::string& path) {
+    const int64_t bytes = std::max<int64_t>(fileLength(path), 0);
+    return static_cast<int>(std::min<int64_t>(5000 + bytes * 3 / 10000, 3600000));
+}
 constexpr size_t kFrameBytes = size_t(512) * 512 * sizeof(int16_t);
 constexpr uint32_t kLongestText = 4096;
 
@@ -96,7 +103,7 @@ void DecoderProcess::stop() {
 
 bool DecoderProcess::receive(void* data, size_t bytes) {
     char* p = static_cast<char*>(data);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kAnswerTimeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
     while (bytes > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         pollfd ready{socket_, POLLIN, 0};
@@ -111,6 +118,7 @@ bool DecoderProcess::receive(void* data, size_t bytes) {
 
 bool DecoderProcess::request(int operation, const std::string& path, const std::string& copyPath, int& status) {
     if (socket_ < 0 && !start()) return false;
+    timeoutMs_ = answerTimeoutMs(path);
     const int32_t op = operation;
     int32_t answer = 0;
     if (sendAll(socket_, &op, sizeof op) && sendText(socket_, path) && sendText(socket_, copyPath) &&

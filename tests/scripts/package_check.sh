@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package: its dependencies; unpacked into a temporary root, the
-# installed halvex starts headless, finds its own libraries, runs a demo
+# installed halvex starts headless, finds its own libraries and decoder
+# helper, runs a demo
 # script on a phantom series and keeps its settings in the XDG data folder;
 # the desktop entry, metainfo and manual page validate; a program built
 # against the installed lumvek header and pkg-config file runs. As root, on a
@@ -26,6 +27,8 @@ check "installed --version ($version)" test "$("$installed" --version)" = "$vers
 check "links the installed spectrel" grep -q "$root.*libspectrel.so" <<<"$(ldd "$installed")"
 
 "$bin/phantom" --out "$work/series" --slices 3 --noise 10 --seed 5 >/dev/null || exit 1
+# The third slice compressed: the installed decoder helper must be found.
+dcmcjpls "$work/series/PH0003.dcm" "$work/series/PH0003.ls" && mv "$work/series/PH0003.ls" "$work/series/PH0003.dcm"
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
 out=$(cd / && HOME="$work/home" XDG_DATA_HOME="$work/xdg" XDG_RUNTIME_DIR="$work/runtime" "$installed" --batch - \
@@ -43,6 +46,7 @@ check "demo script exits 0" test $? -eq 0
 check "no error output" test ! -s "$work/err"
 check "caption with the version" grep -qF "TessamirBasic ver.$version: CTDSP" <<<"$out"
 check "three slices" grep -qF 'slices 3 current 1' <<<"$out"
+check "one decoded by the installed helper" grep -qF "source \"$work/series/PH0003.dcm\"" <<<"$out"
 read -r mean sd < <(grep -oE 'result "ave [-0-9.]+ sd [0-9.]+' <<<"$out" | awk '{print $3, $5}')
 check "ROI mean of water ($mean)" near "$mean" 0 1
 check "ROI SD of the noise ($sd)" near "$sd" 10 0.5
