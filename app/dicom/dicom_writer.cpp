@@ -142,6 +142,7 @@ struct FileFields {
     std::string position;
     std::string location;
     std::string intercept;
+    bool lossy = false;  // pixels that went through lossy compression
 };
 
 void buildHeader(HeaderBuffer& b, const SharedRuns& p, const FileFields& f) {
@@ -178,6 +179,8 @@ void buildHeader(HeaderBuffer& b, const SharedRuns& p, const FileFields& f) {
     putShared(b, p.group28Head);
     PUTTEXT(b, 0x00281052, f.intercept);
     putShared(b, p.group28Tail);
+    // Once lossy, always lossy: the file says so for whoever reads it next.
+    if (f.lossy) PUTTEXT(b, 0x00282110, "01");
     endGroup(b, group);
 
     // The pixel element's tag and length; the pixels follow in the same write.
@@ -599,7 +602,7 @@ void DicomWriter::save(const MainWindowValues& main, const Request& r) {
         buildHeader(
             header, shared,
             FileFields{uids->instance(k), imageType, formatFixed(k, "000"), xy + "\\" + decimalString(z, "0.000"),
-                       decimalString(location, "0.000"), trimmedInt(e.ctOffset)});
+                       decimalString(location, "0.000"), trimmedInt(e.ctOffset), e.lossy});
         const std::string path = r.folder + fileName(k);
         if (header.overflowed()) {
             failure = "The header of " + path + " does not fit.";

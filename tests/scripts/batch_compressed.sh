@@ -6,7 +6,7 @@
 # lossy JPEG loads and is marked lossy, a compressed multi-frame file gives
 # each frame its position, and colour, 8-bit, 256 x 256 and truncated files,
 # and a file on which the decoding library aborts (a fuzz finding), are named
-# in one message with their reasons.
+# in one message with their reasons; the lossy slice saved says it is lossy.
 # Usage: batch_compressed.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
@@ -128,6 +128,7 @@ EOS
 check "odd: the lossy file and three frames" test "$(grep -c '^slice [0-9]' <<<"$out")" = 4
 check "odd: the lossy file is marked" grep -qE '^slice [0-9] name "L1.dcm" .* lossy$' <<<"$out"
 check "odd: the frames are not" test "$(grep -c '"MF.dcm".* lossy$' <<<"$out")" = 0
+lossy=$(grep -E '^slice [0-9] name "L1.dcm"' <<<"$out" | cut -d' ' -f2)
 for z in 40.00 45.00 50.00; do
   check "odd: a frame at z $z" grep -qE "^slice [0-9] name \"MF.dcm\" .* pos $z z $z " <<<"$out"
 done
@@ -137,5 +138,22 @@ for reason in 'B8.dcm: it has 8 bits allocated, not 16.' 'C1.dcm: it has 3 sampl
               'Z1.dcm: the decoder stopped on it (the file is corrupt).'; do
   check "odd: $reason" grep -qF "$reason" <<<"$out"
 done
+
+# Saved, the lossy slice keeps its mark.
+mkdir -p "$work/saved-lossy"
+run >/dev/null <<EOS
+file "$odd/L1.dcm"
+answer "$odd/"
+click DSORT
+folder "$work/saved-lossy/"
+answer $lossy
+answer $lossy
+answer $lossy
+answer 6
+answer 20240131.093000
+click DICOMSVBTN
+EOS
+check "a saved lossy slice says so" grep -qF '[01]' <<<"$(dcmdump +P 0028,2110 "$work/saved-lossy/0001.dcm" 2>&1)"
+check "and validates" valid "$work/saved-lossy/0001.dcm"
 
 finish
