@@ -3,7 +3,8 @@
 // MTF graph with seven curves; the noise spectra ("Radial NPS" of a 256 x 256
 // ROI, "Virtual Slit" averaged over 50 slices read back from the stack file)
 // and the 2D-FFT MTF of a wire, each with its store, export and graph; the SSP
-// over 100 slices and the ESF of "Circular Proc" over 20.
+// over 100 slices and the ESF of "Circular Proc" over 20; a d' run
+// (NPWE with internal noise) from a stored MTF and NPS.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -225,6 +226,26 @@ void BM_CircularProcEsf(benchmark::State& state) {
     if (b.mw.caption().rfind("ESF of slices", 0) != 0) state.SkipWithError(("no ESF: " + b.mw.caption()).c_str());
 }
 BENCHMARK(BM_CircularProcEsf)->Unit(benchmark::kMillisecond);
+
+// "Detectability": the prompts, d' over the curves' common range (2000
+// Simpson intervals, splines through both slots), clipboard and graph.
+void BM_Detectability(benchmark::State& state) {
+    EdgeBench b;
+    b.toZeroing();
+    b.storeCurve(1);
+    std::vector<double> hu(phantom::kSliceSize, 0.0);
+    phantom::addNoise(hu, 20.0, 7, 0);
+    phantom::toStored(hu, 1024.0, b.ws.store.workImage);
+    b.ws.main.placeRoi(128, 128, 256, 256);
+    b.ui.queueAnswer("1");
+    b.mw.NPSRF.click();
+    for (auto _ : state) {
+        for (const char* a : {"5", "10", "1", "1", "1", "500", "1", "1"}) b.ui.queueAnswer(a);
+        b.mw.DPRIME.click();
+    }
+    if (b.mw.caption().rfind("d'= ", 0) != 0) state.SkipWithError(("no d': " + b.mw.caption()).c_str());
+}
+BENCHMARK(BM_Detectability)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

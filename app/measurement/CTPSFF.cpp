@@ -11,9 +11,6 @@
 namespace halvex {
 
 namespace {
-constexpr const char* kLineEnd = "\r\n";
-constexpr int kFrameColour = 15;
-constexpr int kGridColour = 8;
 constexpr uint32_t kMarkerColour = rgb(255, 0, 0);
 }  // namespace
 
@@ -23,7 +20,8 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
                             &MMTFCLC, &SETTING, nullptr, &CLIPMTF, &LSFPUT, &COMPMTF}},
         {"NPSMNU", "Noise", {&NPSVS, &NPSRF, &SETNPS, &NPSWF, nullptr, &NPSCLIP, &NPSCOMP}},
         {"MESMUNE", "Measures", {&CTVAL, &SDCLC, nullptr, &SSPMES, &SSPSET, &SSPCLIP, &SSPCOMP, &ZMTFP, nullptr,
-                                 &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP, &TMTFP, nullptr, &PROFMES, &CTCONV}},
+                                 &TSPMES, &SETTSP, &TSPCLIP, &TSPCOMP, &TMTFP, nullptr, &PROFMES, &CTCONV, nullptr,
+                                 &DPRIME}},
         {"PROMENU", "Pro", {&REDGEPRO, &CLRSCREEN}},
         {"GRAPHMENU", "Graph", {&SAVEGRAPH, &COPYGRAPH}},
     };
@@ -73,6 +71,7 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
     CTVAL.onClick = [this] { regionValues(false); };
     SDCLC.onClick = [this] { regionValues(true); };
     PROFMES.onClick = [this] { PROFMES_Click(); };
+    DPRIME.onClick = [this] { DPRIME_Click(); };
     REDGEPRO.onClick = [this] { REDGEPRO_Click(); };
 }
 
@@ -345,6 +344,7 @@ void CTPSFF::storeMtf(const std::string& prompt, int maxSlot, bool thousandths) 
     slot.count = static_cast<int16_t>(points.value.size());
     std::copy(points.value.begin(), points.value.end(), slot.value.begin());
     std::copy(points.frequency.begin(), points.frequency.end(), slot.abscissa.begin());
+    lastMtfSlot_ = number;
 
     std::string text = label + kLineEnd;
     for (float v : points.value) text += formatFixed(v, "0.000") + kLineEnd;

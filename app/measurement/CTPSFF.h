@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "measurement/curve_store.h"
+#include "measurement/detectability.h"
 #include "measurement/edge_mtf.h"
 #include "measurement/noise_spectrum.h"
 #include "measurement/slice_profile.h"
@@ -21,6 +22,12 @@
 #include "workspace/image_store.h"
 
 namespace halvex {
+
+// Shared by the window's commands: clipboard lines end as on the system the
+// results are pasted into; the graphs' frame and grid colours.
+inline constexpr const char* kLineEnd = "\r\n";
+inline constexpr int kFrameColour = 15;
+inline constexpr int kGridColour = 8;
 
 class CTPSFF : public WindowLogic {
 public:
@@ -150,6 +157,7 @@ public:
     Button TMTFP{"TMTFP", "t-MTFprep"};
     Button PROFMES{"PROFMES", "Profile"};
     Button CTCONV{"CTCONV", "CTscale"};
+    Button DPRIME{"DPRIME", "Detectability"};
     // Pro menu.
     Button REDGEPRO{"REDGEPRO", "Circular Proc"};
     Button CLRSCREEN{"CLRSCREEN", "Close"};
@@ -200,6 +208,12 @@ private:
     // CT value, SD and the line profile.
     void regionValues(bool withSd);
     void PROFMES_Click();
+    // Detectability d' of a disc task from a stored MTF and NPS.
+    void DPRIME_Click();
+    // The d' settings, asked in order; false when one is cancelled or
+    // refused (with a message).
+    bool askDetectabilitySettings();
+    void detectabilityGraph(const Detectability& d);
 
     // Shared by the two edge set-ups: the working image, the graph's scale
     // and the ESF; false when there is nothing to measure.
@@ -297,6 +311,12 @@ private:
     int16_t npsSource_ = 0;  // 0: the current slice, 1: a slice range
     float npsLogOffset_ = -1.0f;
     CurveStore npsStore_;
+    int lastMtfSlot_ = 1, lastNpsSlot_ = 1;  // the slots stored last: the d' defaults
+
+    // Detectability: the answers of the last run.
+    DetectabilityTask dprimeTask_;
+    Observer dprimeObserver_;
+    int dprimeMtfSlot_ = 0, dprimeNpsSlot_ = 0;
 
     // Slice and temporal sensitivity profiles.
     struct HelicalScan {

@@ -11,9 +11,6 @@
 namespace halvex {
 
 namespace {
-constexpr const char* kLineEnd = "\r\n";
-constexpr int kFrameColour = 15;
-constexpr int kGridColour = 8;
 constexpr float kNpsGraphRange = 1.5f;  // cycles/mm
 constexpr int kNpsDecades = 4;
 constexpr const char* kNoNoise =
@@ -105,6 +102,7 @@ void CTPSFF::storeNps(int number, const CurvePoints& curve) {
     slot.count = static_cast<int16_t>(curve.value.size());
     std::copy(curve.value.begin(), curve.value.end(), slot.value.begin());
     std::copy(curve.frequency.begin(), curve.frequency.end(), slot.abscissa.begin());
+    lastNpsSlot_ = number;
 
     std::string text = slot.label + kLineEnd;
     forNpsExport(slot, [&](double, double v) { text += formatFixed(v, "0.0000") + kLineEnd; });

@@ -12,9 +12,6 @@
 namespace halvex {
 
 namespace {
-constexpr const char* kLineEnd = "\r\n";
-constexpr int kFrameColour = 15;
-constexpr int kGridColour = 8;
 constexpr int kFewestSlices = 11;
 constexpr const char* kNoCrossing =
     "The profile does not cross half (or a tenth) of its peak on both sides: widen the slice range.";

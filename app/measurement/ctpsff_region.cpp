@@ -10,8 +10,6 @@
 namespace halvex {
 
 namespace {
-constexpr const char* kLineEnd = "\r\n";
-constexpr int kFrameColour = 15;
 constexpr int kLastPaletteColour = 15;
 
 // The population SD of the ROI about its mean m (a second pass, as the mean

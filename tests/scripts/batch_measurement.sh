@@ -3,7 +3,7 @@
 # series: the circular edge of the rod and the straight edge of the block,
 # each fitted by "Auto edge", to an MTF on the clipboard that matches the
 # blur the phantom was made with; the graph saved as PNG; the window refused
-# before "Measure>" opens it.
+# before "Measure>" opens it; d' of a noisy slice and of its 3D-MORV result.
 # Usage: batch_measurement.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
@@ -171,5 +171,35 @@ check "SSP run exits 0" test $? -eq 0
 check "SSP clipboard starts with the thickness" grep -qx 'clipboard| Thickness	1.00' <<<"$out"
 check "SSP FWHM" near "$fwhm" 1.44 0.04
 check "CT value over the range" grep -q '^clipboard| ave.	' <<<"$out"
+
+# d' (NPW, a 5 mm 10 HU disc) from the wire's 2D-FFT MTF and the water's
+# radial NPS, on slice 10 of a noisy series and on its 3D-MORV result.
+"$bin/phantom" --out "$work/dprime" --slices 20 --noise 10 --sigma 0.5 --wire-x 0.1 --wire-y -40 >/dev/null 2>&1 ||
+  exit 1
+measure() {  # SLOT: MTF and NPS of the slice shown into SLOT, then its d'
+  printf '%s\n' "roi 206 124 100 100" "answer 0" "answer 250" "answer $1" "click FFT2DMTF" \
+    "roi 192 192 128 128" "answer $1" "click NPSRF" \
+    "answer 5" "answer 10" "answer $1" "answer $1" "answer 0" "click DPRIME" "print clipboard"
+}
+out=$(run <<EOS
+file "$work/dprime/PH0001.dcm"
+answer "$work/dprime/"
+click DSORT
+$(morv20)
+set HS1 9
+click SHOWMW
+window CTPSFF
+$(measure 1)
+window CTDSPF
+set HS1 29
+window CTPSFF
+$(measure 2)
+EOS
+)
+check "d' run exits 0" test $? -eq 0
+read -r original morv < <(grep -oE '^clipboard\| d.	[0-9.]+' <<<"$out" | awk -F'\t' '{printf "%s ", $2}')
+echo "d' of slice 10: $original, of its 3D-MORV result: $morv"
+check "d' of the slice ($original)" near "$original" 8.8 1.5
+check "d' of its 3D-MORV result next to it ($morv)" awk -v v="$morv" 'BEGIN { exit !(v > 0) }'
 
 finish
