@@ -9,29 +9,18 @@
 
 #include "dicom/compressed_pixels.h"
 #include "dicom/decoder_process.h"
+#include "platform/files.h"
 
 namespace {
 
 bool readAll(void* data, size_t bytes) {
     char* p = static_cast<char*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::read(0, p, bytes);
-        if (n <= 0) return false;
-        p += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
+    return halvex::moveAll(bytes, [&](size_t done, size_t left) { return ::read(0, p + done, left); });
 }
 
 bool writeAll(const void* data, size_t bytes) {
     const char* p = static_cast<const char*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::write(1, p, bytes);
-        if (n <= 0) return false;
-        p += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
+    return halvex::moveAll(bytes, [&](size_t done, size_t left) { return ::write(1, p + done, left); });
 }
 
 bool readText(std::string& text) {

@@ -34,14 +34,8 @@ constexpr uint32_t kLongestText = 4096;
 
 bool sendAll(int fd, const void* data, size_t bytes) {
     const char* p = static_cast<const char*>(data);
-    while (bytes > 0) {
-        // No SIGPIPE when the helper has gone: the send just fails.
-        const ssize_t n = ::send(fd, p, bytes, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        p += n;
-        bytes -= static_cast<size_t>(n);
-    }
-    return true;
+    // No SIGPIPE when the helper has gone: the send just fails.
+    return moveAll(bytes, [&](size_t done, size_t left) { return ::send(fd, p + done, left, MSG_NOSIGNAL); });
 }
 
 bool sendText(int fd, const std::string& text) {

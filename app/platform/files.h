@@ -42,4 +42,18 @@ std::string fileNameOf(const std::string& path);
 // when it can't be told.
 std::string executableFolder();
 
+// Calls step(done, left), which reads or writes some of the `left` bytes
+// after the first `done` and returns how many (0 or less: it failed), until
+// all `bytes` are through; false when a step fails. For system calls that
+// may move fewer bytes than asked.
+template <typename Step>
+bool moveAll(size_t bytes, Step step) {
+    for (size_t done = 0; done < bytes;) {
+        const auto n = step(done, bytes - done);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace halvex

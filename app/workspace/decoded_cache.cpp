@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "dicom/decoder_process.h"
+#include "platform/files.h"
 
 namespace halvex {
 
@@ -16,14 +17,9 @@ namespace {
 
 bool writeAll(int fd, const void* data, size_t bytes, int64_t offset) {
     const char* p = static_cast<const char*>(data);
-    while (bytes > 0) {
-        const ssize_t n = ::pwrite(fd, p, bytes, offset);
-        if (n <= 0) return false;
-        p += n;
-        bytes -= static_cast<size_t>(n);
-        offset += n;
-    }
-    return true;
+    return moveAll(bytes, [&](size_t done, size_t left) {
+        return ::pwrite(fd, p + done, left, offset + static_cast<int64_t>(done));
+    });
 }
 
 }  // namespace
