@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # halvex --batch with a file-size limit, as on a full disk: appending to the
-# stack file, writing the 3D-MORV scratch file, saving the parameter sets and
-# writing DICOM files. Each command ends with a message, the slice list holds
+# stack file, writing the 3D-MORV scratch file, saving the parameter sets,
+# writing DICOM files and decoding compressed files into their cache. Each command ends with a message, the slice list holds
 # exactly the slices whose pixels are on disk, and no earlier file changes.
 # Usage: batch_full_disk.sh BIN_DIR SOURCE_DIR
 set -u
@@ -76,5 +76,17 @@ out=$(printf '%s\n%s\n' "$read20" "$save" | limited 500)
 check "a failed DICOM write is reported" grep -qF 'message "Cannot write ' <<<"$out"
 check "the earlier files are whole" test "$(cat "$work"/out/* | md5sum)" = "$saved"
 check "no half-written file" test -z "$(find "$work/out" -name '*.tmp')"
+
+# Room for two decoded slices (1100 KiB): of three compressed files one is
+# refused, and the list holds the two whose pixels are in the cache.
+mkdir -p "$work/compressed"
+for k in 1 2 3; do dcmcjpls "$work/series/PH000$k.dcm" "$work/compressed/C$k.dcm"; done
+out=$(limited 1100 <<EOS
+drop "$work/compressed/C1.dcm" "$work/compressed/C2.dcm" "$work/compressed/C3.dcm"
+print slices
+EOS
+)
+check "a full decoded-slice cache is reported" grep -qF "its pixels can't be written to $work/app/DECODED." <<<"$out"
+check "two decoded slices listed" grep -qF 'slices 2 ' <<<"$out"
 
 finish
