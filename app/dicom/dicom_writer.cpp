@@ -497,14 +497,15 @@ bool DicomWriter::askSeriesAndStamp(Settings& settings, Request& r) {
 void DicomWriter::save(const MainWindowValues& main, const Request& r) {
     // The info file: only its head is read, and its transfer syntax is
     // checked once, before any file is written.
-    // A deflated info file is read through a plain copy, made and removed
-    // here: only its head is kept.
-    std::string headPath = r.infoPath;
-    const std::string plainCopy = store_.decodedCachePath() + ".info";
-    const bool deflated = info_.encodingOf(r.infoPath) == PixelEncoding::Deflated;
-    if (deflated && DecoderProcess().writePlainHeaderCopy(r.infoPath, plainCopy)) headPath = plainCopy;
-    const int64_t infoLength = info_.loadSearchHead(headPath);
-    if (deflated) std::remove(plainCopy.c_str());
+    int64_t infoLength = info_.loadSearchHead(r.infoPath);
+    // A deflated info file's head is read again from a plain copy, made and
+    // removed here: only its head is kept.
+    if (infoLength >= 0 &&
+        pixelEncodingOf(info_.TAGSTR("00020010", VrModes::ExplicitLittle)) == PixelEncoding::Deflated) {
+        const std::string plainCopy = store_.decodedCachePath() + ".info";
+        if (DecoderProcess().writePlainHeaderCopy(r.infoPath, plainCopy)) infoLength = info_.loadSearchHead(plainCopy);
+        std::remove(plainCopy.c_str());
+    }
     if (infoLength < 0 || !info_.hasDicomPrefix()) {
         ui_.message(r.infoPath + " is not a readable DICOM file.");
         return;

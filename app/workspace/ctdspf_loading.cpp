@@ -78,17 +78,19 @@ void CTDSPF::DSORT_Click() {
         const std::string& name = names[i];
         const std::string path = store_.currentPath = folderText_ + name;
         const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
-        const bool compressedFile = h.Encoding != PixelEncoding::Plain;
-        if (compressedFile) queueCompressed(compressed, path);
-        if (!compressedFile) takeGeometry(store_, h);
-        if (!compressedFile && VrModes::littleEndian(h.VrMode) && headerHasSlice(h, path)) {
-            SliceInfo& e = entry(n);
-            fillEntry(e, h, path, name, kEntryAll);
-            e.fileNumberKey = STONUM(name);
-            e.kernelKey = STONUM(e.kernel);
-            e.patientKey = STONUM(e.patientName);
-            setCaption(name + " " + str(n + 1));
-            ++n;
+        if (h.Encoding != PixelEncoding::Plain) {
+            queueCompressed(compressed, path);
+        } else {
+            takeGeometry(store_, h);
+            if (VrModes::littleEndian(h.VrMode) && headerHasSlice(h, path)) {
+                SliceInfo& e = entry(n);
+                fillEntry(e, h, path, name, kEntryAll);
+                e.fileNumberKey = STONUM(name);
+                e.kernelKey = STONUM(e.kernel);
+                e.patientKey = STONUM(e.patientName);
+                setCaption(name + " " + str(n + 1));
+                ++n;
+            }
         }
         ui().progress(static_cast<int>(i + 1), static_cast<int>(names.size()));
         ui().pumpEvents();
