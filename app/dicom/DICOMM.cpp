@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "platform/files.h"
-#include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
 #include "workspace/image_store.h"
 
@@ -21,14 +20,7 @@ using Bytes = std::vector<uint8_t>;
 // multi-frame file may carry long per-frame groups before its pixels.
 constexpr size_t kSliceHeadBytes = 70000;
 constexpr size_t kMultiHeadBytes = 450001;
-constexpr int32_t kDataSetStart = 128;  // elements follow the 128-byte preamble
-constexpr int32_t kHeadSearchLimit = 9900;
-constexpr int32_t kMultiSearchLimit = 450000;
-constexpr int32_t kMultiSecondSearchLimit = 100000;
 constexpr int64_t kMaxElementLength = 256;
-// A Pixel Data element this short is an icon or the like inside the header,
-// not the slice; the image is the next occurrence.
-constexpr int32_t kShortPixelElement = 65299;
 // Smaller files can't hold a slice, larger ones are not a single slice.
 constexpr int64_t kMinHeaderFileBytes = 40000;
 constexpr int64_t kMaxHeaderFileBytes = 700000;
@@ -36,17 +28,14 @@ constexpr int64_t kMaxHeaderFileBytes = 700000;
 // beyond this it is not read at all.
 constexpr int64_t kMaxCompressedFileBytes = int64_t(1) << 30;
 
-// The whole-file analysis takes only files of about one slice, looks for the
-// header elements in the first 32 KB and for the pixels a little further.
+// The whole-file analysis takes only files of about one slice.
 constexpr int64_t kMinAnalysedBytes = 400000;
 constexpr int64_t kMaxAnalysedBytes = 600000;
-constexpr int64_t kAnalysisSearchEnd = 32766;
-constexpr int64_t kAnalysisPixelSteps = 32767;
-constexpr int32_t kAnalysisShortPixelElement = 65536;
 constexpr int64_t kAnalysisCursorReset = 511;
+// Where the next per-frame value is looked for once none is left.
+constexpr int32_t kNextExhausted = 450001;
 
 const std::string kTransferSyntax = "00020010";
-const std::string kPixelData = "7FE00010";
 const std::string kImagePosition = "00200032";
 const std::string kSliceLocation = "00201041";
 constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
@@ -66,15 +55,11 @@ uint64_t readUnsigned(const Bytes& buf, int64_t pos, int count, bool bigEndian) 
     return v;
 }
 
-// The first offset start, start + 2, ... up to limit at which key lies wholly
-// inside buf; -1 when there is none. The limit is pulled in so that the
-// search never reads past the buffer.
-int64_t findTag(const Bytes& buf, int32_t key, int64_t start, int64_t limit) {
-    limit = std::min<int64_t>(limit, static_cast<int64_t>(buf.size()) - 4);
-    if (start < 0 || start > limit) return -1;
-    const int32_t pos =
-        LUMVEK(tagposis)(buf.data(), key, static_cast<int32_t>(start), static_cast<int32_t>(limit));
-    return pos <= limit ? pos : -1;
+// The tag of an 8-digit key, group then element ("00280030").
+DicomTag tagOf(const std::string& key) {
+    uint32_t value = 0;
+    std::from_chars(key.data(), key.data() + key.size(), value, 16);
+    return value;
 }
 
 // Value bytes as text: every byte is one character of the 8-bit code page
@@ -131,18 +116,11 @@ struct Value {
     int64_t length;
 };
 
-// The value of the element whose tag lies at pos, in the short forms the
-// header readers decode: implicit (4-byte length) or explicit (2-byte VR,
-// 2-byte length). Nothing for a length outside 0..256 or a value that would
-// leave the buffer.
-std::optional<Value> shortFormValue(const Bytes& buf, int64_t pos, int mode) {
-    const int lengthBytes = mode == VrModes::ImplicitLittle ? 4 : 2;
-    const int64_t lengthAt = pos + 8 - lengthBytes;
-    if (!inside(buf, lengthAt, lengthBytes)) return std::nullopt;
-    const uint64_t raw = readUnsigned(buf, lengthAt, lengthBytes, false);
-    const int64_t length = mode == VrModes::ImplicitLittle ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
-    if (length < 0 || length > kMaxElementLength || !inside(buf, pos + 8, length)) return std::nullopt;
-    return Value{pos + 8, length};
+// The value of an element the header readers decode: nothing for a length
+// outside 0..256 or a value that would leave the buffer.
+std::optional<Value> shortValue(const Bytes& buf, const DataElement* e) {
+    if (!e || e->length < 0 || e->length > kMaxElementLength || !inside(buf, e->valueStart, e->length)) return std::nullopt;
+    return Value{e->valueStart, e->length};
 }
 
 // Text values are padded to an even length with one blank or zero byte.
@@ -156,32 +134,26 @@ std::string withoutPad(const Bytes& buf, const std::optional<Value>& value) {
     return textOf(buf, value->start, length);
 }
 
-// The whole-file analysis reads elements one after the other: each search
+// The whole-file analysis reads elements one after the other: each lookup
 // starts at the cursor, and the cursor moves behind what was read, so the
 // elements are found only in the order they are asked for.
-class ElementWalk {
+class ElementCursor {
 public:
-    explicit ElementWalk(const Bytes& file) : file_(file) {}
+    ElementCursor(const Bytes& file, const DataSet& elements) : file_(file), elements_(elements) {}
 
-    int mode = VrModes::ExplicitLittle;  // or ImplicitLittle, or BigEndianOrOther (explicit big endian)
+    bool bigEndian = false;
     int64_t cursor = 0;
 
     // The value of the next element `key`; nothing (cursor unchanged) when it
     // is not found, nothing (cursor behind the length) when its length is
     // below 1 or runs past the file.
     std::optional<Value> next(const std::string& key) {
-        const int64_t limit = std::min<int64_t>(static_cast<int64_t>(file_.size()) / 2, kAnalysisSearchEnd);
-        const int64_t pos = findTag(file_, keyOf(key), evenFrom(cursor), limit);
-        if (pos < 0) return std::nullopt;
-        const int lengthBytes = mode == VrModes::ImplicitLittle ? 4 : 2;
-        const int64_t lengthAt = pos + (mode == VrModes::ImplicitLittle ? 4 : 6);
-        cursor = lengthAt + lengthBytes;
-        if (!inside(file_, lengthAt, lengthBytes)) return std::nullopt;
-        const uint64_t raw = readUnsigned(file_, lengthAt, lengthBytes, mode == VrModes::BigEndianOrOther);
-        const int64_t length = mode == VrModes::ImplicitLittle ? static_cast<int32_t>(raw) : static_cast<int64_t>(raw);
-        if (length < 1 || !inside(file_, cursor, length)) return std::nullopt;
-        cursor += length;
-        return Value{cursor - length, length};
+        const DataElement* e = elements_.find(tagOf(key), cursor);
+        if (!e) return std::nullopt;
+        cursor = e->valueStart;
+        if (e->length < 1 || !inside(file_, e->valueStart, e->length)) return std::nullopt;
+        cursor += e->length;
+        return Value{e->valueStart, e->length};
     }
 
     std::string text(const std::string& key) {
@@ -192,42 +164,12 @@ public:
     // Numbers are stored in the file's byte order.
     int32_t number(const std::string& key) {
         const std::optional<Value> v = next(key);
-        return v ? numberOf(file_, v->start, v->length, mode == VrModes::BigEndianOrOther) : 0;
-    }
-
-    // Where the pixels start: the value of Pixel Data, or of its next
-    // occurrence when the first one is too short to be the slice; 0 when
-    // there is none.
-    int32_t pixelStart() {
-        int32_t length = 0;
-        int64_t start = pixelValueAfter(cursor, length);
-        if (start >= 0 && length < kAnalysisShortPixelElement) start = pixelValueAfter(start, length);
-        return start < 0 ? 0 : static_cast<int32_t>(start);
+        return v ? numberOf(file_, v->start, v->length, bigEndian) : 0;
     }
 
 private:
-    // The explicit forms carry Pixel Data's length behind the VR and two
-    // reserved bytes. A value must start inside the file.
-    int64_t pixelValueAfter(int64_t from, int32_t& length) const {
-        const int64_t start = evenFrom(from);
-        const int64_t pos = findTag(file_, keyOf(kPixelData), start, start + 2 * (kAnalysisPixelSteps - 1));
-        if (pos < 0) return -1;
-        const int64_t lengthAt = pos + (mode == VrModes::ImplicitLittle ? 4 : 8);
-        if (!inside(file_, lengthAt, 4 + 1)) return -1;
-        length = static_cast<int32_t>(readUnsigned(file_, lengthAt, 4, mode == VrModes::BigEndianOrOther));
-        return lengthAt + 4;
-    }
-
-    // Elements start at even offsets.
-    static int64_t evenFrom(int64_t pos) { return pos + (pos & 1); }
-
-    // In a big-endian file both halves of the tag are stored high byte first.
-    int32_t keyOf(const std::string& key) const {
-        const uint32_t k = static_cast<uint32_t>(DICOMM::tagKey(key));
-        return static_cast<int32_t>(mode == VrModes::BigEndianOrOther ? ((k & 0x00FF00FFu) << 8) | ((k >> 8) & 0x00FF00FFu) : k);
-    }
-
     const Bytes& file_;
+    const DataSet& elements_;
 };
 
 // The layout named by the end of the transfer syntax UID, zero pad included;
@@ -254,72 +196,55 @@ PixelEncoding pixelEncodingOf(std::string_view syntax) {
 
 int32_t DICOMM::tagKey(const std::string& key) {
     // The tag's four bytes in a little-endian file read as one word: element, then group.
-    const std::string word = key.substr(4, 4) + key.substr(0, 4);
-    uint32_t value = 0;
-    std::from_chars(word.data(), word.data() + word.size(), value, 16);
-    return static_cast<int32_t>(value);
+    const DicomTag tag = tagOf(key);
+    return static_cast<int32_t>(tag << 16 | tag >> 16);
 }
 
 std::string DICOMM::TAGSTR(const std::string& key, int mode) {
     if (!decodable(mode)) return {};
-    const int64_t pos = findTag(buffer_, tagKey(key), kDataSetStart, kHeadSearchLimit);
-    return pos < 0 ? std::string() : withoutPad(buffer_, shortFormValue(buffer_, pos, mode));
+    return withoutPad(buffer_, shortValue(buffer_, dataSet_.find(tagOf(key))));
 }
 
 std::string DICOMM::TAGSTRNEXT(const std::string& key, int mode) {
     if (!decodable(mode)) return {};
-    const int64_t pos = findTag(buffer_, tagKey(key), nextCursor_, kMultiSearchLimit);
-    if (pos < 0) {
-        nextCursor_ = kMultiSearchLimit + 1;  // later calls find nothing either
+    const DataElement* e = dataSet_.next(tagOf(key), nextCursor_);
+    if (!e) {
+        nextCursor_ = kNextExhausted;  // later calls find nothing either
         return {};
     }
-    nextCursor_ = static_cast<int32_t>(pos + 8);
-    return withoutPad(buffer_, shortFormValue(buffer_, pos, mode));
+    nextCursor_ = static_cast<int32_t>(e->valueStart);
+    return withoutPad(buffer_, shortValue(buffer_, e));
 }
 
 int32_t DICOMM::TAGNUM(const std::string& key, int mode) {
     if (!decodable(mode)) return 0;
-    const int64_t pos = findTag(buffer_, tagKey(key), kDataSetStart, kHeadSearchLimit);
-    if (pos < 0) return 0;
-    const std::optional<Value> value = shortFormValue(buffer_, pos, mode);
+    const std::optional<Value> value = shortValue(buffer_, dataSet_.find(tagOf(key)));
     return value ? numberOf(buffer_, value->start, value->length, false) : 0;
 }
 
-int32_t DICOMM::PIXPOS(int mode) { return locatePixels(mode, kHeadSearchLimit, kHeadSearchLimit); }
-
-int32_t DICOMM::PIXPOSMULTI(int mode) { return locatePixels(mode, kMultiSearchLimit, kMultiSecondSearchLimit); }
-
-int32_t DICOMM::locatePixels(int mode, int32_t firstLimit, int32_t secondLimit) {
+int32_t DICOMM::PIXPOS(int mode) {
     if (!decodable(mode)) return 0;
-    const int32_t key = tagKey(kPixelData);
-    // Explicit VR: the 4-byte length follows the VR and two reserved bytes.
-    const int64_t lengthOffset = mode == VrModes::ImplicitLittle ? 4 : 8;
-    auto valueStart = [&](int64_t pos) -> int64_t {
-        if (pos < 0 || !inside(buffer_, pos + lengthOffset, 4)) return -1;
-        header.PixelLength = static_cast<int32_t>(readUnsigned(buffer_, pos + lengthOffset, 4, false));
-        return pos + lengthOffset + 4;
-    };
-    int64_t start = valueStart(findTag(buffer_, key, kDataSetStart, firstLimit));
-    if (start >= 0 && header.PixelLength <= kShortPixelElement)
-        start = valueStart(findTag(buffer_, key, start, secondLimit));
-    return start < 0 ? 0 : static_cast<int32_t>(start);
+    // The length of the image element, or of the last short one passed.
+    const DataElement* image = dataSet_.image();
+    if (const DataElement* e = image ? image : dataSet_.lastPixelData()) header.PixelLength = static_cast<int32_t>(e->length);
+    return image ? static_cast<int32_t>(image->valueStart) : 0;
 }
 
-int64_t DICOMM::loadSearchHead(const std::string& path) {
-    // Tag, length and the longest value a text or number read takes.
-    constexpr size_t kSearchHeadBytes = kHeadSearchLimit + 8 + kMaxElementLength;
-    loadHead(path, kSearchHeadBytes);
-    return fileLength(path);
-}
+int64_t DICOMM::loadSearchHead(const std::string& path) { return loadHead(path, kSliceHeadBytes); }
 
 bool DICOMM::hasDicomPrefix() const {
     static constexpr uint8_t kMagic[] = {'D', 'I', 'C', 'M'};
-    return inside(buffer_, kDataSetStart, 4) && std::equal(kMagic, kMagic + 4, buffer_.begin() + kDataSetStart);
+    constexpr int64_t kPrefixAt = 128;
+    return inside(buffer_, kPrefixAt, 4) && std::equal(kMagic, kMagic + 4, buffer_.begin() + kPrefixAt);
 }
 
-void DICOMM::loadHead(const std::string& path, size_t size) {
+int64_t DICOMM::loadHead(const std::string& path, size_t size) {
+    const int64_t length = fileLength(path);
     buffer_ = readHead(path, size);
-    buffer_.resize(size, 0);
+    dataSet_ = DataSet::walk(buffer_, length);
+    header.BrokenAt = dataSet_.brokenAt();
+    nextCursor_ = 0;
+    return length;
 }
 
 void DICOMM::startFrom(const SliceGeometry& start) {
@@ -344,7 +269,7 @@ PixelEncoding DICOMM::encodingOf(const std::string& path) {
 }
 
 void DICOMM::fillFramePositions(std::vector<float>& positions, int mode) {
-    nextCursor_ = kDataSetStart;
+    nextCursor_ = 0;
     for (float& position : positions) {
         const std::string text = TAGSTRNEXT(kImagePosition, mode);
         if (!text.empty()) position = thirdValue(text);
@@ -370,11 +295,10 @@ void DICOMM::readCommonFields(int mode) {
 
 const DicomHeader& DICOMM::DCMHDRREAD(const std::string& path, const SliceGeometry& start) {
     startFrom(start);
-    loadHead(path, kSliceHeadBytes);
-    const int mode = header.VrMode = transferSyntaxMode();
-    // An unreadable path has length -1 and ends here as well. A compressed
+    // An unreadable path has length -1 and ends below as well. A compressed
     // file's length says nothing about its slices.
-    const int64_t length = fileLength(path);
+    const int64_t length = loadHead(path, kSliceHeadBytes);
+    const int mode = header.VrMode = transferSyntaxMode();
     const bool plain = header.Encoding == PixelEncoding::Plain;
     if (length < 0 || (plain && (length < kMinHeaderFileBytes || length > kMaxHeaderFileBytes)) ||
         length > kMaxCompressedFileBytes) {
@@ -402,8 +326,7 @@ const DicomHeader& DICOMM::DCMHDRREAD(const std::string& path, const SliceGeomet
 std::vector<float> DICOMM::DCMMULTIREAD(const std::string& path, const SliceGeometry& start) {
     startFrom(start);
     if (path.empty()) return {};
-    loadHead(path, kMultiHeadBytes);
-    const int64_t length = fileLength(path);
+    const int64_t length = loadHead(path, kMultiHeadBytes);
     if (length < 0) {
         header.VrMode = VrModes::Unreadable;
         return {};
@@ -414,7 +337,7 @@ std::vector<float> DICOMM::DCMMULTIREAD(const std::string& path, const SliceGeom
     // Compressed frames are the decoder's to count.
     if (!decodable(mode) || header.Encoding != PixelEncoding::Plain) return {};
     // The pixel element is located in the file's own layout.
-    header.PixelOffset = PIXPOSMULTI(mode);
+    header.PixelOffset = PIXPOS(mode);
     if (header.PixelOffset == 0) return {};
     header.PixelSpacing = header.FOV / kSide;
     // Only frames that the file holds completely are handed over.
@@ -438,12 +361,12 @@ const DicomHeader& DICOMM::DCMANA(const std::string& path, const SliceGeometry& 
     // included, stay unreadable without being read.
     const int64_t length = fileLength(path);
     if (length < kMinAnalysedBytes || length > kMaxAnalysedBytes) return header;
-    const Bytes file = readHead(path, static_cast<size_t>(length));
+    loadHead(path, static_cast<size_t>(length));
 
-    ElementWalk walk(file);
-    header.VrMode = analysedSyntaxMode(file, walk.next(kTransferSyntax));
+    ElementCursor walk(buffer_, dataSet_);
+    header.VrMode = analysedSyntaxMode(buffer_, walk.next(kTransferSyntax));
     if (header.VrMode == VrModes::Unreadable) return header;
-    walk.mode = header.VrMode;
+    walk.bigEndian = header.VrMode == VrModes::BigEndianOrOther;
     if (walk.cursor > kAnalysisCursorReset) walk.cursor = 0;
 
     header.PatientName = walk.text("00100010");
@@ -462,7 +385,8 @@ const DicomHeader& DICOMM::DCMANA(const std::string& path, const SliceGeometry& 
     header.PixelSpacing = geometryLength(walk.text("00280030"), kLargestSpacing);
     header.FOV = geometryLength(columns * static_cast<double>(header.PixelSpacing), kLargestFov);
     header.RescaleIntercept = textToInt16(walk.text("00281052"));
-    header.PixelOffset = walk.pixelStart();
+    const DataElement* image = dataSet_.image();
+    header.PixelOffset = image ? static_cast<int32_t>(image->valueStart) : 0;
     return header;
 }
 

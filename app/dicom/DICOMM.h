@@ -1,7 +1,7 @@
-// Reading CT slices from DICOM files. The reader does not walk the data set:
-// it loads the head of the file into a buffer, finds each wanted element by
-// searching for its tag, and decodes that one element. Every search and read
-// stays inside the buffer, whatever lengths a file claims.
+// Reading CT slices from DICOM files. The reader loads the head of the file
+// into a buffer, walks its elements from the start of the data set (so that a
+// tag counts only where an element begins), and decodes the elements it
+// wants. Every read stays inside the buffer, whatever lengths a file claims.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dicom/data_set.h"
 
 namespace halvex {
 
@@ -56,6 +57,10 @@ struct DicomHeader {
     int16_t RescaleIntercept = 0;
     int32_t PixelOffset = 0;
     int32_t PixelLength = 0;
+    // Where the file's element structure broke (a length past its end)
+    // before the pixels, so that only what came before could be read; -1
+    // when it held.
+    int64_t BrokenAt = -1;
 };
 
 // Where a header read starts the intercept, DFOV and pixel spacing.
@@ -70,14 +75,17 @@ public:
     // The last header read.
     DicomHeader header;
 
-    // Element readers on the current header buffer. key: 8 hex digits, group
-    // then element ("00280030"); mode: VrModes::ImplicitLittle or
-    // ExplicitLittle.
+    // Element readers on the elements of the current header buffer. key: 8
+    // hex digits, group then element ("00280030"); mode: VrModes::ImplicitLittle
+    // or ExplicitLittle (any other reads nothing). TAGSTR and TAGNUM take the
+    // element of the data set itself, TAGSTRNEXT the next one at any depth
+    // (per-frame values lie in sequence items).
     std::string TAGSTR(const std::string& key, int mode);
     std::string TAGSTRNEXT(const std::string& key, int mode);
     int32_t TAGNUM(const std::string& key, int mode);
+    // The offset of the image's first pixel byte (0 when the walk reached no
+    // image); sets PixelLength to its value length.
     int32_t PIXPOS(int mode);
-    int32_t PIXPOSMULTI(int mode);
 
     // Reads the header of the single-slice file at `path` into `header`.
     const DicomHeader& DCMHDRREAD(const std::string& path, const SliceGeometry& start);
@@ -104,18 +112,19 @@ public:
     // The search key of a tag text: element * 65536 + group ("00280030" -> 0x00300028).
     static int32_t tagKey(const std::string& key);
 
-    // Loads the head of the file at `path` as far as TAGSTR and TAGNUM can
-    // reach (an element found at the search limit with the longest value they
-    // take), so that a file of any size is read only that far; `header` is
-    // left alone. Returns the file's length, -1 when it can't be read.
+    // Loads the head of the file at `path` as far as the single-slice reader
+    // reads, so that a file of any size is read only that far; of `header`
+    // only BrokenAt changes. Returns the file's length, -1 when it can't be
+    // read.
     int64_t loadSearchHead(const std::string& path);
     // True when the head loaded last holds "DICM" after the 128-byte preamble.
     bool hasDicomPrefix() const;
 
 private:
-    // Sizes the header buffer, zeroes it and fills it with the first bytes of
-    // the file at `path`.
-    void loadHead(const std::string& path, size_t size);
+    // Fills the header buffer with the first `size` bytes of the file at
+    // `path` (fewer when it is shorter), walks its elements and sets
+    // header.BrokenAt; returns the file's length, -1 when it can't be read.
+    int64_t loadHead(const std::string& path, size_t size);
     void startFrom(const SliceGeometry& start);
     // VrMode from the transfer syntax of the file meta group; sets
     // header.Encoding. Encapsulated files read as explicit VR little endian.
@@ -124,11 +133,10 @@ private:
     void fillFramePositions(std::vector<float>& positions, int mode);
     // The fields that the single-slice and the multi-frame reader take alike.
     void readCommonFields(int mode);
-    // PIXPOS and PIXPOSMULTI, which differ only in their search limits.
-    int32_t locatePixels(int mode, int32_t firstLimit, int32_t secondLimit);
 
     std::vector<uint8_t> buffer_;  // the header buffer of the last read
-    int32_t nextCursor_ = 128;     // where TAGSTRNEXT searches from
+    DataSet dataSet_;              // its elements
+    int32_t nextCursor_ = 0;       // where TAGSTRNEXT looks from
 };
 
 }  // namespace halvex

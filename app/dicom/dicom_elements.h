@@ -15,9 +15,6 @@
 
 namespace halvex {
 
-// A tag as group << 16 | element: 0x00080018 is (0008,0018).
-using DicomTag = uint32_t;
-
 // The 8-digit key the element readers take: 0x00280030 -> "00280030".
 std::string tagText(DicomTag tag);
 

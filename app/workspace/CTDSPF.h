@@ -194,6 +194,11 @@ private:
     // "1-File" and a window drop of a compressed file.
     void readCompressedFile(const std::string& path);
     void showNewlyRead(int oldCount, int n);
+    // Notes a file whose element structure broke before its pixels (it was
+    // read only as far as it held), and names such files in the caption once
+    // a loader is through, so that a missing value or slice has its reason.
+    static void noteIfCut(std::vector<std::string>& cut, const DicomHeader& h, const std::string& name);
+    void captionCutFiles(const std::vector<std::string>& cut);
     void followSlice(int index);
     void clearRange();
     void keepDualSliceInList();

@@ -59,6 +59,23 @@ void CTDSPF::showNewlyRead(int oldCount, int n) {
     }
 }
 
+void CTDSPF::noteIfCut(std::vector<std::string>& cut, const DicomHeader& h, const std::string& name) {
+    if (h.BrokenAt >= 0) cut.push_back(name + " (at byte " + std::to_string(h.BrokenAt) + ")");
+}
+
+void CTDSPF::captionCutFiles(const std::vector<std::string>& cut) {
+    if (cut.empty()) return;
+    if (cut.size() == 1) {
+        setCaption(cut.front() + " is cut short: read as far as it is sound");
+        return;
+    }
+    constexpr size_t kNamed = 3;
+    std::string names;
+    for (size_t i = 0; i < std::min(cut.size(), kNamed); ++i) names += (i ? ", " : "") + cut[i];
+    if (cut.size() > kNamed) names += " ...";
+    setCaption(std::to_string(cut.size()) + " files are cut short, read as far as they are sound: " + names);
+}
+
 void CTDSPF::DSORT_Click() {
     const std::string chosen = ui().openFile("Read", "(*.*)|*.*|");
     store_.currentPath = chosen;
@@ -72,12 +89,14 @@ void CTDSPF::DSORT_Click() {
     const int oldCount = store_.sliceCount;
     int n = oldCount;
     std::vector<CompressedFile> compressed;
+    std::vector<std::string> cut;
     const std::vector<std::string> names = folderFiles(folderText_);
     for (size_t i = 0; i < names.size(); ++i) {
         if (listFull(n)) break;
         const std::string& name = names[i];
         const std::string path = store_.currentPath = folderText_ + name;
         const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+        noteIfCut(cut, h, name);
         if (h.Encoding != PixelEncoding::Plain) {
             queueCompressed(compressed, path);
         } else {
@@ -98,6 +117,7 @@ void CTDSPF::DSORT_Click() {
     n = appendDecoded(compressed, n);
     ui().progress(0, 0);
     showNewlyRead(oldCount, n);
+    captionCutFiles(cut);
 }
 
 // A multi-frame file: each frame it holds is shown, appended through the
@@ -105,6 +125,8 @@ void CTDSPF::DSORT_Click() {
 void CTDSPF::readMultiFrame(const std::string& path) {
     const std::vector<float> positions = dicom_.DCMMULTIREAD(path, sliceGeometry(store_));
     const DicomHeader& h = dicom_.header;
+    std::vector<std::string> cut;
+    noteIfCut(cut, h, fileNameOf(path));
     if (h.Encoding != PixelEncoding::Plain) {
         const int oldCount = store_.sliceCount;
         std::vector<CompressedFile> compressed;
@@ -126,6 +148,7 @@ void CTDSPF::readMultiFrame(const std::string& path) {
         ui().pumpEvents();
     }
     ui().progress(0, 0);
+    captionCutFiles(cut);
 }
 
 void CTDSPF::Command3_Click() {
@@ -140,6 +163,9 @@ void CTDSPF::Command3_Click() {
     }
     const DicomHeader& h = dicom_.DCMANA(chosen, sliceGeometry(store_));
     takeAnalysedGeometry(store_, h);
+    std::vector<std::string> cut;
+    noteIfCut(cut, h, fileNameOf(chosen));
+    captionCutFiles(cut);
     if (!VrModes::littleEndian(h.VrMode)) return;
     if (!headerHasSlice(h, chosen)) {
         ui().message("No 512 x 512 image found in " + fileNameOf(chosen) + ".");
@@ -148,6 +174,7 @@ void CTDSPF::Command3_Click() {
     fillEntry(entry(n), h, chosen, fileNameOf(chosen), kEntryAll & ~kEntryPatient);
     entry(n).kernelKey = STONUM(h.ConvolutionKernel);
     setCaption(fileNameOf(chosen) + " " + str(n + 1));
+    captionCutFiles(cut);
     store_.sliceCount = static_cast<int16_t>(n + 1);
     setSliceScrollMaximum(store_, n);
     followSlice(n);
@@ -211,6 +238,7 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
     const int oldCount = store_.sliceCount;
     int n = oldCount;
     std::vector<CompressedFile> compressed;
+    std::vector<std::string> cut;
     const size_t count = std::min(paths.size(), kMaxDroppedFiles);
     for (size_t i = 0; i < count; ++i) {
         if (listFull(n)) break;
@@ -219,6 +247,7 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         store_.currentPath = path;
         folderText_ = folderOf(path);
         const DicomHeader& h = dicom_.DCMHDRREAD(path, sliceGeometry(store_));
+        noteIfCut(cut, h, fileNameOf(path));
         if (h.Encoding != PixelEncoding::Plain) {
             queueCompressed(compressed, path);
             continue;
@@ -231,6 +260,7 @@ void CTDSPF::dropOnView(const std::vector<std::string>& paths) {
         ui().pumpEvents();
     }
     n = appendDecoded(compressed, n);
+    captionCutFiles(cut);
     if (n == oldCount) return;
     store_.sliceCount = static_cast<int16_t>(n);
     setSliceScrollMaximum(store_, n - 1);
@@ -259,6 +289,9 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
     // Analyse first: a file that is not a readable slice adds no entry.
     const DicomHeader& h = dicom_.DCMANA(path, sliceGeometry(store_));
     takeAnalysedGeometry(store_, h);
+    std::vector<std::string> cut;
+    noteIfCut(cut, h, fileNameOf(path));
+    captionCutFiles(cut);
     if (!headerHasSlice(h, path)) {
         ui().message("No 512 x 512 image found in " + fileNameOf(path) + ".");
         return;
@@ -267,6 +300,7 @@ void CTDSPF::dropOnWindow(const std::vector<std::string>& paths) {
     store_.sliceCount = static_cast<int16_t>(n + 1);
     HS1.setMaximum(n);
     setCaption("SERIES=" + str(h.SeriesNumber));
+    captionCutFiles(cut);
 
     readAt(path, h.PixelOffset, store_.workImage.data(), kSliceBytes);
     if (h.VrMode == VrModes::BigEndianOrOther) LUMVEK(varswap)(reinterpret_cast<uint8_t*>(store_.workImage.data()), kSlicePixels);

@@ -2,6 +2,7 @@
 // conversions, search limits, pad bytes, the pixel element, multi-frame files,
 // the whole-file analysis, and hostile files.
 #include <cmath>
+#include <cstring>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -139,18 +140,18 @@ TEST_F(DicomReaderTest, AcceptsFilesOf40000To700000Bytes) {
     }
 }
 
-TEST_F(DicomReaderTest, FindsNoElementWhoseTagEndsBeyondOffset9903) {
-    for (size_t offset : {size_t{9900}, size_t{9902}}) {
+// The walk reaches every element of the head it loads, not only those near
+// the start: a header with long private groups still gives its values. An
+// element whose value runs past the head is not read, and the file is not
+// taken as cut for it.
+TEST_F(DicomReaderTest, FindsElementsWhereverTheWalkReaches) {
+    for (size_t offset : {size_t{9900}, size_t{9902}, size_t{20000}, size_t{69980}, size_t{69990}}) {
         SCOPED_TRACE(offset);
         DicomBytes f;
-        f.meta(dicom_test::kImplicitSyntax).fillTo(offset).text(0x0010, 0x0010, "PN", "EDGE").padTo(50000);
+        f.meta(dicom_test::kImplicitSyntax).fillTo(offset).text(0x0010, 0x0010, "PN", "EDGE").padTo(80000);
         readSlice(f);
-        EXPECT_EQ(dicom.TAGSTR("00100010", 0), offset == 9900 ? "EDGE" : "");
-
-        DicomBytes g;
-        g.meta(dicom_test::kImplicitSyntax).fillTo(offset).us(0x0028, 0x0011, 512).padTo(50000);
-        readSlice(g);
-        EXPECT_EQ(dicom.TAGNUM("00280011", 0), offset == 9900 ? 512 : 0);
+        EXPECT_EQ(dicom.TAGSTR("00100010", 0), offset + 12 <= 70000 ? "EDGE" : "");
+        EXPECT_EQ(dicom.header.BrokenAt, -1);
     }
 }
 
@@ -307,17 +308,111 @@ TEST_F(DicomReaderTest, SkipsAShortFirstPixelElement) {
 }
 
 TEST_F(DicomReaderTest, APixelElementOfUpTo65299BytesIsNotTheImage) {
-    // The declared length is all that counts; the next occurrence follows at once.
-    for (uint32_t length : {65299u, 65300u}) {
+    for (uint32_t length : {65298u, 65299u, 65300u}) {
         SCOPED_TRACE(length);
         DicomBytes f;
         f.meta(dicom_test::kImplicitSyntax).header(0x7FE0, 0x0010, "OW", length);
         const size_t first = f.size();
-        f.raw(std::string(8, '\0'));
+        f.raw(std::string(length, '\0'));
         const size_t second = f.size() + 8;
         f.pixelData(framePattern(0));
         readSlice(f);
         EXPECT_EQ(dicom.header.PixelOffset, static_cast<int32_t>(length > 65299 ? first : second));
+    }
+}
+
+// Files built so that the four bytes of a wanted tag occur where no element
+// starts, before the real element or in its place: inside a private
+// element's binary value, inside sequence items, in the length of another
+// element, in the pixels. Each value must come from the element itself.
+DicomBytes decoyElements(Layout layout) {
+    DicomBytes d(layout);
+    d.text(0x0008, 0x0018, "UI", "9.9.9")
+        .text(0x0018, 0x0050, "DS", "9.9")
+        .text(0x0020, 0x0032, "DS", "1\\1\\99")
+        .text(0x0020, 0x1041, "DS", "99")
+        .text(0x0028, 0x0030, "DS", "9.9\\9.9")
+        .text(0x0028, 0x1052, "DS", "99");
+    return d;
+}
+
+enum class Decoy { ElementLength, PrivateValue, DelimitedSequence, DefinedSequence, PixelBytes };
+
+DicomBytes sliceWithDecoy(Layout layout, Decoy decoy, size_t& pixelsStart) {
+    const DicomBytes d = decoyElements(layout);
+    const std::string decoys(d.bytes.begin(), d.bytes.end());
+    DicomBytes f(layout);
+    f.meta();
+    // (0008,0008) with a value of 0x18 bytes: in implicit VR its element
+    // number and length read as the tag (0008,0018).
+    f.text(0x0008, 0x0008, "CS", "ORIGINAL\\PRIMARY\\AXIAL ");
+    if (decoy == Decoy::PrivateValue) f.element(0x0009, 0x1010, "OB", decoys);
+    if (decoy == Decoy::DelimitedSequence)
+        f.header(0x0008, 0x1140, "SQ", 0xFFFFFFFFu).item().raw(decoys).itemEnd().item(8).raw(std::string(8, '\0'))
+            .sequenceEnd();
+    if (decoy == Decoy::DefinedSequence) {
+        const auto itemLength = static_cast<uint32_t>(decoys.size());
+        f.header(0x0008, 0x1115, "SQ", itemLength + 8).item(itemLength).raw(decoys);
+    }
+    f.text(0x0008, 0x0018, "UI", "1.2.3.4")
+        .text(0x0018, 0x0050, "DS", "2.5")
+        .text(0x0020, 0x0032, "DS", "-100\\-100\\-12.5")
+        .text(0x0028, 0x0030, "DS", "0.5\\0.5")
+        .text(0x0028, 0x1052, "DS", "-1000");
+    pixelsStart = f.size() + pixelHeaderBytes(layout);
+    std::vector<int16_t> pixels = framePattern(0);
+    if (decoy == Decoy::PixelBytes) {
+        // The file has no Slice Location; its pixels start with one.
+        DicomBytes location(layout);
+        location.text(0x0020, 0x1041, "DS", "77");
+        std::memcpy(pixels.data(), location.bytes.data(), location.size());
+    }
+    return f.pixelData(pixels);
+}
+
+TEST_F(DicomReaderTest, TagsCountOnlyWhereElementsStart) {
+    for (Layout layout : {Layout::Implicit, Layout::ExplicitLittle}) {
+        for (Decoy decoy : {Decoy::ElementLength, Decoy::PrivateValue, Decoy::DelimitedSequence,
+                            Decoy::DefinedSequence, Decoy::PixelBytes}) {
+            SCOPED_TRACE(std::string(dicom_test::layoutName(layout)) + " decoy " + std::to_string(int(decoy)));
+            size_t pixels = 0;
+            const DicomBytes f = sliceWithDecoy(layout, decoy, pixels);
+            readSlice(f);
+            const DicomHeader& h = dicom.header;
+            EXPECT_EQ(dicom.TAGSTR("00080018", h.VrMode), "1.2.3.4");
+            EXPECT_FLOAT_EQ(h.SliceThickness, 2.5f);
+            EXPECT_FLOAT_EQ(h.ZPosition, -12.5f);
+            EXPECT_FLOAT_EQ(h.SliceLocation, -12.5f);  // none in the file: the position's z
+            EXPECT_FLOAT_EQ(h.PixelSpacing, 0.5f);
+            EXPECT_FLOAT_EQ(h.FOV, 256.0f);
+            EXPECT_EQ(h.RescaleIntercept, -1000);
+            EXPECT_EQ(h.PixelOffset, static_cast<int32_t>(pixels));
+            EXPECT_EQ(h.BrokenAt, -1);
+
+            analyse(f);
+            EXPECT_FLOAT_EQ(dicom.header.SliceThickness, 2.5f);
+            EXPECT_FLOAT_EQ(dicom.header.PixelSpacing, 0.5f);
+            EXPECT_EQ(dicom.header.RescaleIntercept, -1000);
+            EXPECT_EQ(dicom.header.PixelOffset, static_cast<int32_t>(pixels));
+        }
+    }
+}
+
+// A length past the end of the file breaks the element structure: what came
+// before is read, nothing after, and the header says where it broke.
+TEST_F(DicomReaderTest, ACutFileIsReadAsFarAsItIsSound) {
+    for (Layout layout : {Layout::Implicit, Layout::ExplicitLittle}) {
+        SCOPED_TRACE(dicom_test::layoutName(layout));
+        DicomBytes f(layout);
+        f.meta().text(0x0010, 0x0010, "PN", "BEFORE");
+        const size_t broken = f.size();
+        f.header(0x0009, 0x1010, "OB", 100000).raw(std::string(1000, '\0'));
+        f.text(0x0018, 0x0050, "DS", "2.5").padTo(45000);
+        readSlice(f);
+        EXPECT_EQ(dicom.header.PatientName, "BEFORE");
+        EXPECT_FLOAT_EQ(dicom.header.SliceThickness, 0.0f);
+        EXPECT_EQ(dicom.header.PixelOffset, 0);
+        EXPECT_EQ(dicom.header.BrokenAt, static_cast<int64_t>(broken));
     }
 }
 
@@ -403,6 +498,32 @@ TEST_F(MultiFrameTest, HandsOverEveryFrameWithItsPosition) {
             EXPECT_EQ(frames[k].storeCtOffset, -1000);
             EXPECT_FLOAT_EQ(frames[k].storeDfov, 400.0f);
         }
+    }
+}
+
+// Per-frame positions as enhanced multi-frame files keep them: in an item of
+// the per-frame functional groups per frame, inside a plane position item.
+TEST_F(MultiFrameTest, TakesPerFramePositionsFromSequenceItems) {
+    for (Layout layout : {Layout::Implicit, Layout::ExplicitLittle}) {
+        SCOPED_TRACE(dicom_test::layoutName(layout));
+        DicomBytes f(layout);
+        f.meta().text(0x0018, 0x1100, "DS", "400").text(0x0020, 0x1041, "DS", "5");
+        f.header(0x5200, 0x9230, "SQ", 0xFFFFFFFFu);
+        for (const char* z : {"-1.5", "-2.5", "-3.5"}) {
+            DicomBytes position(layout);
+            position.text(0x0020, 0x0032, "DS", std::string("0\\0\\") + z);
+            f.item().header(0x0020, 0x9113, "SQ", 0xFFFFFFFFu).item().raw(
+                std::string(position.bytes.begin(), position.bytes.end()));
+            f.itemEnd().sequenceEnd().itemEnd();
+        }
+        f.sequenceEnd().header(0x7FE0, 0x0010, "OW", 3 * kFrameBytes);
+        for (int k = 0; k < 3; ++k) f.pixels(framePattern(k + 1));
+        use(f, "enhanced.dcm");
+        ASSERT_EQ(readFrames(), 3);
+        EXPECT_FLOAT_EQ(frames[0].position, -1.5f);
+        EXPECT_FLOAT_EQ(frames[2].position, -3.5f);
+        EXPECT_TRUE(frames[2].pixels == framePattern(3));
+        EXPECT_EQ(dicom.framePositions(store.currentPath, 3, 0), (std::vector<float>{-1.5f, -2.5f, -3.5f}));
     }
 }
 

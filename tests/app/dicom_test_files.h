@@ -136,6 +136,19 @@ public:
         return *this;
     }
 
+    // An item tag or a delimiter (FFFE,elem): no VR in any layout, a 4-byte
+    // length. item() opens a delimited item; itemEnd() and sequenceEnd()
+    // close a delimited item or sequence.
+    DicomBytes& delimiter(uint16_t elem, uint32_t length) {
+        number(0xFFFE, 2);
+        number(elem, 2);
+        number(length, 4);
+        return *this;
+    }
+    DicomBytes& item(uint32_t length = 0xFFFFFFFFu) { return delimiter(0xE000, length); }
+    DicomBytes& itemEnd() { return delimiter(0xE00D, 0); }
+    DicomBytes& sequenceEnd() { return delimiter(0xE0DD, 0); }
+
     // Pixel Data holding these values in the file's byte order.
     DicomBytes& pixelData(const std::vector<int16_t>& values) {
         header(0x7FE0, 0x0010, "OW", static_cast<uint32_t>(values.size() * 2));

@@ -6,7 +6,8 @@
 # lossy JPEG loads and is marked lossy, a compressed multi-frame file gives
 # each frame its position, and colour, 8-bit, 256 x 256 and truncated files,
 # and a file on which the decoding library aborts (a fuzz finding), are named
-# in one message with their reasons; the lossy slice saved says it is lossy.
+# in one message with their reasons, a file cut short in the caption; the
+# lossy slice saved says it is lossy.
 # Usage: batch_compressed.sh BIN_DIR SOURCE_DIR
 set -u
 bin=$1
@@ -90,7 +91,10 @@ dcmcjpeg +ee "$work/plain/PH0001.dcm" "$odd/L1.dcm"
 "$bin/phantom" --out "$work/multi" --form multiframe --slices 3 --start 40 --spacing 5 --noise 0 >/dev/null 2>&1 || exit 1
 dcmcjpls "$work/multi/"*.dcm "$odd/MF.dcm"
 head -c 50000 "$work/jpegls/PH0002.dcm" > "$odd/T1.dcm"
-cp "$src/tests/data/fuzz/gdcm-assertion.dcm" "$odd/Z1.dcm"
+# The finding ends one byte into its transfer syntax: as it is, it is a cut
+# file our reader names; completed, it reaches the decoder, which stops on it.
+cp "$src/tests/data/fuzz/gdcm-assertion.dcm" "$odd/Z0.dcm"
+{ cat "$odd/Z0.dcm"; printf '\0'; } > "$odd/Z1.dcm"
 "$py" - "$work/tmp" <<'PY'
 import sys, numpy
 from pydicom.dataset import FileDataset, FileMetaDataset
@@ -138,6 +142,7 @@ for reason in 'B8.dcm: it has 8 bits allocated, not 16.' 'C1.dcm: it has 3 sampl
               'Z1.dcm: the decoder stopped on it (the file is corrupt).'; do
   check "odd: $reason" grep -qF "$reason" <<<"$out"
 done
+check "odd: the cut finding is named in the caption" grep -qF 'Z0.dcm (at byte 128) is cut short' <<<"$out"
 
 # Saved, the lossy slice keeps its mark.
 mkdir -p "$work/saved-lossy"
