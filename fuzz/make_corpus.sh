@@ -26,6 +26,41 @@ for kind in jpegls jpeg rle j2k deflated; do
   cp "$tmp/$kind.dcm" "$out/dicom_reader_fuzz/$kind.dcm"
   head -c 9000 "$tmp/$kind.dcm" > "$out/dicom_reader_fuzz/$kind-cut.dcm"
 done
+# Headers with sequences, nested, of undefined and defined length, in both
+# VR forms: what the reader's element walk steps into and over.
+/usr/bin/python3 - "$tmp" <<'PY'
+import sys
+from pydicom.dataset import Dataset, FileDataset, FileMetaDataset
+from pydicom.sequence import Sequence
+from pydicom.uid import ExplicitVRLittleEndian, ImplicitVRLittleEndian
+for name, syntax in (("seq-implicit", ImplicitVRLittleEndian), ("seq-explicit", ExplicitVRLittleEndian)):
+    meta = FileMetaDataset()
+    meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.2"
+    meta.MediaStorageSOPInstanceUID = "1.2.3.4"
+    meta.TransferSyntaxUID = syntax
+    ds = FileDataset(name, {}, file_meta=meta, preamble=b"\0" * 128)
+    ref = Dataset()
+    ref.ReferencedSOPInstanceUID = "1.2.3.5"
+    ref.SliceThickness = "9.9"
+    ds.ReferencedImageSequence = Sequence([ref, ref])
+    ds.add_new(0x00091010, "OB", b"\x18\x00\x50\x00\x04\x00\x00\x009.9 " * 4)
+    ds.SliceThickness = "1.25"
+    frames = []
+    for z in ("-1.5", "-2.5"):
+        plane = Dataset()
+        plane.ImagePositionPatient = ["0", "0", z]
+        group = Dataset()
+        group.PlanePositionSequence = Sequence([plane])
+        frames.append(group)
+    ds.PerFrameFunctionalGroupsSequence = Sequence(frames)
+    ds["PerFrameFunctionalGroupsSequence"].is_undefined_length = True
+    ds.RescaleIntercept = "-1024"
+    ds.BitsAllocated = 16
+    ds.PixelData = b"\0" * 1024
+    ds.is_little_endian, ds.is_implicit_VR = True, syntax == ImplicitVRLittleEndian
+    ds.save_as(sys.argv[1] + "/" + name + ".dcm", write_like_original=False)
+PY
+cp "$tmp"/seq-*.dcm "$out/dicom_reader_fuzz/"
 # Every finding so far.
 cp "$src"/tests/data/fuzz/*.dcm "$out/dicom_reader_fuzz/"
 cp "$src/resources/VOXIM.INI" "$out/voxim_ini_fuzz/"
