@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <numbers>
 
+#include "measurement/noise_spectrum.h"
 #include "measurement_fixture.h"
 
 namespace halvex::testing {
@@ -187,6 +188,50 @@ TEST_F(NpsAccuracy, ColouredNoiseFollowsTheKernelsTransferFunction) {
         }
         return white * sum / 90;
     });
+}
+
+// The phantom's correlated noise against the closed form: white noise of SD
+// s blurred by a Gaussian of sigma_n pixels whose squares sum to 1 keeps the
+// SD s and has the NPS s^2 p^2 4 pi sigma_n^2 exp(-4 pi^2 sigma_n^2 (f p)^2)
+// (sigma_n of 1 pixel or more, where the kernel's aliasing is negligible).
+// Four 256 x 256 patches of 20 slices, from bin 3 on (the first rings hold
+// few elements): the bins scatter by about 1-2 %.
+TEST(PhantomNoise, CorrelatedNoiseKeepsItsSdAndHasTheGaussianNps) {
+    constexpr int kSlices = 20, kPatch = 256;
+    constexpr double kSigmaN = 1.5;
+    const phantom::NoiseKernel kernel(kSigmaN);
+    const NpsBinning binning = radialNpsBinning(kPatch, static_cast<float>(kFov));
+    NpsAccumulator acc(kRadialNpsBins);
+    std::vector<int16_t> stored, reference(phantom::kSliceSize);
+    double squares = 0;
+    for (int s = 0; s < kSlices; ++s) {
+        std::vector<double> hu(phantom::kSliceSize, 0.0);
+        phantom::addCorrelatedNoise(hu, kNoiseSd, kernel, 3, s);
+        for (double v : hu) squares += v * v;
+        phantom::toStored(hu, 1024.0, stored);
+        for (int y0 : {0, kPatch})
+            for (int x0 : {0, kPatch})
+                accumulateRadialNps(stored.data(), -1024, x0, y0, kPatch, static_cast<float>(kPixel), binning, kNpsHann,
+                                    acc, reference.data());
+    }
+    EXPECT_NEAR(std::sqrt(squares / (double(kSlices) * phantom::kSliceSize)) / kNoiseSd, 1.0, 0.01);
+
+    const auto curve = npsCurve(acc, binning);
+    ASSERT_TRUE(curve);
+    const double a = kNoiseSd * kNoiseSd * kPixel * kPixel * 4 * std::numbers::pi * kSigmaN * kSigmaN;
+    const double b = 4 * std::numbers::pi * std::numbers::pi * kSigmaN * kSigmaN * kPixel * kPixel;
+    double worst = 0;
+    int compared = 0;
+    for (size_t i = 2; i < curve->frequency.size(); ++i) {
+        const double f = curve->frequency[i], expected = a * std::exp(-b * f * f);
+        if (expected < 0.05 * a) break;
+        const double ratio = std::pow(10.0, curve->value[i]) / expected;
+        worst = std::max(worst, std::fabs(ratio - 1));
+        ++compared;
+        EXPECT_NEAR(ratio, 1.0, 0.05) << "f " << f;
+    }
+    std::printf("correlated noise, sigma %.1f px: %d bins, worst %.4f off the Gaussian NPS\n", kSigmaN, compared, worst);
+    EXPECT_GE(compared, 10);
 }
 
 }  // namespace

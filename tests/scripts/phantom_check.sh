@@ -2,7 +2,9 @@
 # Checks the phantom generator: small series in every file form must parse
 # with dcmtk and pydicom, carry the header values asked for, decode to the
 # same pixels in every form, be found by our own reader's byte search, and
-# match values computed here independently from the phantom's geometry.
+# match values computed here independently from the phantom's geometry; the
+# inserts and the correlated noise match their closed forms, and a series
+# without them is the same, byte for byte, as before they existed.
 # Usage: bash phantom_check.sh <bin-dir> <source-dir>
 set -u
 bin=${1:?usage: phantom_check.sh <bin-dir> <source-dir>}
@@ -41,6 +43,25 @@ cmp -s "$tmp/noisy/PH0001.dcm" "$tmp/noisy2/PH0001.dcm" && cmp -s "$tmp/noisy/PH
 result "same options give the same files" $?
 "$phantom" --help | grep -q -- "--form" && ! "$phantom" --out "$tmp/bad" --form tiff 2>/dev/null
 result "--help prints usage, a bad option fails" $?
+# The series written before inserts and correlated noise existed, byte for
+# byte: options that are not given must change nothing.
+(cd "$tmp/noisy" && sha256sum -c --quiet - <<'SUMS'
+39530386a8062f1b3d21e639dd96f9d01a792701163a2b0b3f61aaf4a28176e5  PH0001.dcm
+f4de42853955167a2e4b62905fb58d54052e851785bdee42e376112e2d6497f0  PH0002.dcm
+29fc4a91a2686440d62f200e820f0b3f42c77b303bd91c439361c4905b311e5b  phantom_truth.txt
+SUMS
+)
+result "the default series is unchanged" $?
+inserts=(--inserts 300:12,-100:15,50:20 --slices 2 --dfov 250 --sigma 0.4)
+"$phantom" --out "$tmp/inserts" "${inserts[@]}" --noise 0 >/dev/null &&
+  "$phantom" --out "$tmp/corr" --slices 2 --noise 20 --noise-corr 1.5 --seed 5 >/dev/null
+result "generate inserts, and correlated noise" $?
+help=$("$phantom" --help)
+grep -q -- "--inserts C:D" <<<"$help" && grep -q -- "--noise-corr SIGMA_PX" <<<"$help" &&
+  ! "$phantom" --out "$tmp/bad" --inserts 300:60,100:60,50:60,0:60 2>/dev/null &&
+  ! "$phantom" --out "$tmp/bad" --inserts 300:130 2>/dev/null && ! "$phantom" --out "$tmp/bad" --inserts 300 2>/dev/null &&
+  ! "$phantom" --out "$tmp/bad" --noise-corr 0 2>/dev/null
+result "--help lists inserts and correlated noise; overlapping, outside or malformed inserts fail" $?
 
 # dcmtk: every file parses without complaint, the values read back, and
 # every element length is even.
@@ -311,6 +332,49 @@ for k, z in ((1, 30.0), (2, 28.75)):
     detail.append("sd %.3f mean %.3f" % (roi.std(ddof=1), roi.mean()))
     ok = ok and abs(roi.std(ddof=1) - 20) <= 1.0 and abs(roi.mean() - 1024) <= 1.0 and float(ds.SliceLocation) == z
 check("noise SD in the water ROI is within 5% of 20 HU, descending positions", ok, "; ".join(detail))
+
+# --- inserts and correlated noise ----------------------------------------
+t = truth(os.path.join(tmp, "inserts"))
+ins = pydicom.dcmread(os.path.join(tmp, "inserts", "PH0001.dcm")).pixel_array.astype(np.float64)
+want = [(300, 12), (-100, 15), (50, 20)]
+problems = []
+if t.get("insert_count") != "3": problems.append("count %r" % t.get("insert_count"))
+for k, (c, d) in enumerate(want):
+    a = math.radians(45 + 120 * k)
+    x, y = 40 * math.cos(a), 40 * math.sin(a)
+    key = "insert_%d_" % (k + 1)
+    got_mm, got_px = nums(t.get(key + "centre_mm", "")), nums(t.get(key + "centre_px", ""))
+    if len(got_mm) != 2 or max(abs(got_mm[0] - x), abs(got_mm[1] - y)) > 1e-9: problems.append(key + "mm %r" % got_mm)
+    col, row = x / p + 255.5, y / p + 255.5
+    if len(got_px) != 2 or max(abs(got_px[0] - col), abs(got_px[1] - row)) > 1e-9: problems.append(key + "px %r" % got_px)
+    if float(t.get(key + "diameter_mm", "nan")) != d or float(t.get(key + "contrast_hu", "nan")) != c:
+        problems.append(key + "size or contrast")
+    # Inside, well away from the blurred rim, the value is water plus the contrast.
+    core = ins[int(round(row)) - 3:int(round(row)) + 4, int(round(col)) - 3:int(round(col)) + 4]
+    if not np.all(core == 1024 + c): problems.append(key + "pixels %g..%g" % (core.min(), core.max()))
+check("inserts sit at 45 + 120 k degrees on the 40 mm circle with their size and contrast", not problems,
+      "; ".join(problems))
+
+t = truth(os.path.join(tmp, "corr"))
+s_n, sd = 1.5, 20.0
+r = math.ceil(4 * s_n)
+g = np.exp(-np.arange(-r, r + 1) ** 2 / (2 * s_n * s_n))
+g /= math.sqrt(np.sum(g * g))
+ok = (int(t.get("noise_corr_radius_px", -1)) == r
+      and abs(float(t.get("noise_nps_at_zero_hu2mm2", "nan")) / (sd * sd * p * p * np.sum(g) ** 4) - 1) < 1e-9
+      and abs(float(t.get("noise_nps_gaussian_a_hu2mm2", "nan")) / (sd * sd * p * p * 4 * math.pi * s_n * s_n) - 1) < 1e-9
+      and abs(float(t.get("noise_nps_gaussian_b_mm2", "nan")) / (4 * math.pi ** 2 * s_n * s_n * p * p) - 1) < 1e-9
+      and float(nums(t.get("noise_nps_gaussian_max_deviation", "1"))[0]) < 0.01)
+check("the truth file states the correlated noise's kernel and NPS", ok)
+# Noise blurred by a Gaussian of s pixels (squares summing to 1) keeps its SD
+# and has the autocorrelation exp(-lag^2 / (4 s^2)) along the rows.
+noise = np.array([pydicom.dcmread(os.path.join(tmp, "corr", "PH%04d.dcm" % k)).pixel_array[128:384, 128:384]
+                  for k in (1, 2)]).astype(np.float64) - 1024
+rho = [np.mean(noise[:, :, :-lag] * noise[:, :, lag:]) / np.mean(noise * noise) for lag in (1, 2)]
+check("correlated noise keeps its SD and has the Gaussian autocorrelation",
+      abs(noise.std() - sd) <= 0.4 and all(abs(v - math.exp(-lag * lag / (4 * s_n * s_n))) < 0.02
+                                           for lag, v in zip((1, 2), rho)),
+      "sd %.2f rho %s" % (noise.std(), ["%.3f" % v for v in rho]))
 
 print("python checks: %d passed, %d failed" % tuple(counts))
 sys.exit(1 if counts[1] else 0)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iostream>
 #include <numbers>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,8 @@ struct Options {
     uint64_t seed = 1;
     double discZ = NAN;  // not given: the middle slice's position
     double wireX = 0.0, wireY = -70.0;
+    std::vector<InsertSpec> inserts;
+    double noiseCorr = 0.0;  // sigma of the noise's correlation kernel in pixels; 0: white
     std::string out, prefix = "PH";
     FileForm form = FileForm::ImplicitLittle;
     SeriesHeader header;
@@ -57,6 +60,32 @@ bool parseNumber(const std::string& text, T& value) {
     if constexpr (std::is_floating_point_v<T>)
         if (!std::isfinite(value)) return false;
     return ec == std::errc() && ptr == end;
+}
+
+// "C:D[,C:D...]": contrast in HU and diameter in mm of each insert of the
+// ring. Every insert must lie inside the cylinder and clear of its
+// neighbours on the ring.
+bool parseInserts(const std::string& text, std::vector<InsertSpec>& inserts) {
+    inserts.clear();
+    std::istringstream list(text);
+    for (std::string item; std::getline(list, item, ',');) {
+        const size_t colon = item.find(':');
+        InsertSpec spec;
+        if (colon == std::string::npos || !parseNumber(item.substr(0, colon), spec.contrast) ||
+            !parseNumber(item.substr(colon + 1), spec.diameter))
+            return false;
+        if (!(spec.diameter > 0.0) || kInsertRingRadius + 0.5 * spec.diameter >= 0.5 * Phantom{}.cylinderDiameter)
+            return false;
+        inserts.push_back(spec);
+    }
+    if (inserts.empty() || text.back() == ',') return false;
+    const std::vector<Disk> ring = ringInserts(inserts);
+    for (size_t i = 0; i < ring.size() && ring.size() > 1; ++i) {
+        const Disk& a = ring[i];
+        const Disk& b = ring[(i + 1) % ring.size()];
+        if (std::hypot(a.cx - b.cx, a.cy - b.cy) <= 0.5 * (a.diameter + b.diameter)) return false;
+    }
+    return true;
 }
 
 // A DICOM text value must fit its VR and must not hold the value separator.
@@ -86,6 +115,12 @@ const std::vector<OptionSpec>& optionSpecs() {
          [](Options& o, const std::string& v) { return parseNumber(v, o.sigmaZ) && o.sigmaZ > 0.0; }},
         {"--noise", "HU", "standard deviation of the white noise (default 10; 0 for none)",
          [](Options& o, const std::string& v) { return parseNumber(v, o.noise) && o.noise >= 0.0; }},
+        {"--noise-corr", "SIGMA_PX", "correlate the noise by a Gaussian of SIGMA_PX pixels, up to 16 (see below)",
+         [](Options& o, const std::string& v) {
+             return parseNumber(v, o.noiseCorr) && o.noiseCorr > 0.0 && o.noiseCorr <= 16.0;
+         }},
+        {"--inserts", "C:D[,C:D...]", "inserts of contrast C HU and diameter D mm on a 40 mm circle (see below)",
+         [](Options& o, const std::string& v) { return parseInserts(v, o.inserts); }},
         {"--seed", "N", "seed of the noise (default 1)",
          [](Options& o, const std::string& v) { return parseNumber(v, o.seed); }},
         {"--disc-z", "MM", "z of the thin disc (default: the middle slice's position)",
@@ -126,7 +161,13 @@ void printUsage(std::ostream& os) {
         head.resize(std::max<size_t>(head.size() + 1, 24), ' ');
         os << head << s.help << "\n";
     }
-    os << "  --help                print this text\n";
+    os << "  --help                print this text\n\n"
+          "--inserts: insert k (0-based) of n runs along z at the angle a = 45 + 360 k / n degrees on a circle of\n"
+          "40 mm radius about the centre, x = 40 cos a, y = 40 sin a mm (y grows with the row: clockwise on\n"
+          "screen); each must lie inside the cylinder and clear of its neighbours.\n"
+          "--noise-corr: the white noise is blurred along rows and columns by a Gaussian sampled out to 4 sigma,\n"
+          "the borders wrapping around, and scaled so that the pixel SD stays --noise; the truth file gives its NPS.\n"
+          "Every insert and the NPS are written to phantom_truth.txt.\n";
 }
 
 // 0: parsed, 1: help printed, 2: error printed.
@@ -186,6 +227,42 @@ double centralSquareDeviation(const SliceSampler& sampler, double z) {
     return worst;
 }
 
+// The truth of the correlated noise: the kernel, the exact NPS it gives and
+// how close the continuous Gaussian's NPS comes to it.
+void correlatedNoiseTruth(const Options& o, const std::function<void(const std::string&, const std::string&)>& line) {
+    const NoiseKernel kernel(o.noiseCorr);
+    const double p = o.dfov / kSide, s = o.noiseCorr, white = o.noise * o.noise * p * p;
+    const double a = white * 4.0 * std::numbers::pi * s * s;
+    const double b = 4.0 * std::numbers::pi * std::numbers::pi * s * s * p * p;
+    // The worst relative difference between the two over a grid of the
+    // quadrant up to the Nyquist frequency, where the exact NPS is above 1 %
+    // of its peak.
+    const double peak = white * kernel.power(0) * kernel.power(0);
+    double worst = 0.0;
+    for (int i = 0; i <= 50; ++i)
+        for (int j = 0; j <= 50; ++j) {
+            const double u = i / 100.0, v = j / 100.0;
+            const double exact = white * kernel.power(u) * kernel.power(v);
+            const double gaussian = a * std::exp(-b * (u * u + v * v) / (p * p));
+            if (exact >= 0.01 * peak) worst = std::max(worst, std::abs(gaussian / exact - 1.0));
+        }
+    line("noise_corr_sigma_px", decimalText(s));
+    line("noise_corr_kernel", "g(k) = exp(-k^2 / (2 s^2)) / sqrt(sum_j exp(-j^2 / s^2)), |k|, |j| <= noise_corr_radius_px, "
+                              "s = noise_corr_sigma_px (sum of g^2 = 1)");
+    line("noise_corr_radius_px", std::to_string(kernel.radius()));
+    line("noise_nps", "noise_sd_hu^2 p^2 |G(fx p)|^2 |G(fy p)|^2 HU^2 mm^2, G(u) = sum_k g(k) exp(-2 pi i k u), "
+                      "p = pixel_size_mm, f in cycles/mm (exact for these slices)");
+    line("noise_nps_at_zero_hu2mm2", decimalText(peak));
+    line("noise_nps_gaussian", "noise_sd_hu^2 p^2 4 pi s^2 exp(-4 pi^2 s^2 (f p)^2) = A exp(-B f^2), the continuous "
+                               "Gaussian's NPS: within 1 % of noise_nps for s >= 1 px; below that the aliased tail "
+                               "of noise_nps lies well above it near the Nyquist frequency (75 % at s = 0.7)");
+    line("noise_nps_gaussian_a_hu2mm2", decimalText(a));
+    line("noise_nps_gaussian_b_mm2", decimalText(b));
+    line("noise_nps_gaussian_max_deviation", decimalText(worst) +
+                                                 " (relative to noise_nps, up to the Nyquist frequency where noise_nps "
+                                                 "is above 1 % of its peak)");
+}
+
 std::string truthText(const Options& o, const Phantom& ph, double squareDeviation) {
     const double p = o.dfov / kSide;
     const double s = o.sigma;
@@ -223,7 +300,13 @@ std::string truthText(const Options& o, const Phantom& ph, double squareDeviatio
     line("lsf_fwhm_xy_mm", num(2.0 * std::sqrt(2.0 * std::numbers::ln2) * s));
     line("mtf_z", "exp(-2 pi^2 sigma_z_mm^2 f^2)");
     line("noise_sd_hu", num(o.noise));
-    line("noise", "white Gaussian, independent per pixel");
+    if (o.noiseCorr > 0.0) {
+        line("noise", "white Gaussian blurred along rows and columns by noise_corr_kernel, borders wrapping around, "
+                      "so that every pixel has the SD noise_sd_hu");
+        correlatedNoiseTruth(o, line);
+    } else {
+        line("noise", "white Gaussian, independent per pixel");
+    }
     line("seed", std::to_string(o.seed));
 
     line("background_hu", num(kAirHu));
@@ -274,7 +357,24 @@ std::string truthText(const Options& o, const Phantom& ph, double squareDeviatio
                              " (relative to water, noise-free, inside the disc at z = disc_z_mm)");
     line("ssp", "disc_thickness_mm slab convolved with a Gaussian of sigma_z_mm");
 
+    for (size_t i = 0; i < ph.inserts.size(); ++i) {
+        const Disk& insert = ph.inserts[i];
+        const std::string key = "insert_" + std::to_string(i + 1) + "_";
+        line(key + "centre_px", twoValues(px(insert.cx), px(insert.cy)));
+        line(key + "centre_mm", twoValues(insert.cx, insert.cy));
+        line(key + "diameter_mm", num(insert.diameter));
+        line(key + "diameter_px", num(insert.diameter / p));
+        line(key + "contrast_hu", num(insert.contrast));
+    }
+    if (!ph.inserts.empty()) {
+        line("insert_count", std::to_string(ph.inserts.size()));
+        line("insert_placement", "insert k + 1 (k = 0 .. insert_count - 1) at the angle a = 45 + 360 k / insert_count "
+                                 "degrees on a circle of 40 mm radius about the centre: x = 40 cos a, y = 40 sin a mm; "
+                                 "they run along z");
+    }
+
     line("uniform_roi", "columns 128..384, rows 128..384: water");
+    if (!ph.inserts.empty()) line("uniform_roi_inserts", "the inserts lie inside this square; it is water around them");
     line("uniform_roi_max_deviation_hu", num(squareDeviation) + " (noise-free)");
 
     const SeriesHeader& h = o.header;
@@ -302,6 +402,7 @@ void writeSeries(const Options& o, const SliceSampler& sampler) {
     std::vector<double> hu;
     std::vector<int16_t> stored;
     std::vector<uint8_t> bytes;
+    const std::optional<NoiseKernel> kernel = o.noiseCorr > 0.0 ? std::optional<NoiseKernel>(o.noiseCorr) : std::nullopt;
 
     std::ofstream multi;
     if (o.form == FileForm::MultiFrame) {
@@ -314,7 +415,8 @@ void writeSeries(const Options& o, const SliceSampler& sampler) {
     for (int k = 0; k < o.slices; ++k) {
         const double z = sliceZ(o, k);
         sampler.sliceHu(z, hu);
-        addNoise(hu, o.noise, o.seed, k);
+        if (kernel) addCorrelatedNoise(hu, o.noise, *kernel, o.seed, k);
+        else addNoise(hu, o.noise, o.seed, k);
         toStored(hu, offset, stored);
         switch (o.form) {
         case FileForm::MultiFrame:
@@ -345,9 +447,12 @@ int main(int argc, char** argv) {
     Options o;
     if (int r = parseOptions(argc, argv, o)) return r == 1 ? 0 : 2;
     try {
-        const Phantom ph = standardPhantom(o.discZ, o.wireX, o.wireY);
+        Phantom ph = standardPhantom(o.discZ, o.wireX, o.wireY);
+        // The central square is checked for the standard objects only: the
+        // ring's inserts lie inside it on purpose.
+        const double deviation = centralSquareDeviation(SliceSampler(ph, o.dfov, {o.sigma, o.sigmaZ}), o.discZ);
+        ph.inserts = ringInserts(o.inserts);
         const SliceSampler sampler(ph, o.dfov, {o.sigma, o.sigmaZ});
-        const double deviation = centralSquareDeviation(sampler, o.discZ);
         if (deviation > 0.5)
             std::cerr << "phantom: warning: with this DFOV and wire position the inserts reach into the central "
                          "256-pixel square (up to " << decimalText(deviation) << " HU)\n";

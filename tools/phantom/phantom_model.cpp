@@ -65,6 +65,16 @@ Phantom standardPhantom(double discZ, double wireX, double wireY) {
     return p;
 }
 
+std::vector<Disk> ringInserts(const std::vector<InsertSpec>& specs) {
+    std::vector<Disk> inserts;
+    const double n = static_cast<double>(specs.size());
+    for (const InsertSpec& spec : specs) {
+        const double a = (kInsertRingStartDeg + 360.0 * static_cast<double>(inserts.size()) / n) * std::numbers::pi / 180.0;
+        inserts.push_back({kInsertRingRadius * std::cos(a), kInsertRingRadius * std::sin(a), spec.diameter, spec.contrast});
+    }
+    return inserts;
+}
+
 double normalCdf(double x) { return 0.5 * std::erfc(-x / std::numbers::sqrt2); }
 
 double blurredDisk(double dx, double dy, double radius, double s) {
@@ -124,6 +134,8 @@ SliceSampler::SliceSampler(const Phantom& phantom, double dfov, const Blur& blur
                         + rod.contrast * blurredDisk(x - rod.cx, y - rod.cy, 0.5 * rod.diameter, s)
                         + phantom.block.contrast * blurredBlock(phantom.block, x, y, s)
                         + wire.contrast * blurredDisk(x - wire.cx, y - wire.cy, 0.5 * wire.diameter, s);
+            for (const Disk& insert : phantom.inserts)
+                hu += insert.contrast * blurredDisk(x - insert.cx, y - insert.cy, 0.5 * insert.diameter, s);
             int index = row * kSide + col;
             base_[index] = hu;
             double f = blurredDisk(x - plate.cx, y - plate.cy, 0.5 * plate.diameter, s);
@@ -164,6 +176,45 @@ void addNoise(std::vector<double>& hu, double sd, uint64_t seed, int sliceIndex)
         hu[i] += r * std::cos(angle);
         if (i + 1 < hu.size()) hu[i + 1] += r * std::sin(angle);
     }
+}
+
+NoiseKernel::NoiseKernel(double sigmaPx) {
+    const int r = std::max(1, static_cast<int>(std::ceil(4.0 * sigmaPx)));
+    double squares = 0.0;
+    for (int k = -r; k <= r; ++k) {
+        const double g = std::exp(-0.5 * k * k / (sigmaPx * sigmaPx));
+        taps.push_back(g);
+        squares += g * g;
+    }
+    for (double& g : taps) g /= std::sqrt(squares);
+}
+
+double NoiseKernel::power(double u) const {
+    // The taps are even, so G(u) is real: g(0) + 2 sum g(k) cos(2 pi k u).
+    double g = taps[static_cast<size_t>(radius())];
+    for (int k = 1; k <= radius(); ++k)
+        g += 2.0 * taps[static_cast<size_t>(radius() + k)] * std::cos(2.0 * std::numbers::pi * k * u);
+    return g * g;
+}
+
+void addCorrelatedNoise(std::vector<double>& hu, double sd, const NoiseKernel& kernel, uint64_t seed, int sliceIndex) {
+    if (sd <= 0.0 || hu.size() != static_cast<size_t>(kSliceSize)) return;
+    std::vector<double> white(hu.size(), 0.0), rows(hu.size());
+    addNoise(white, 1.0, seed, sliceIndex);
+    const int r = kernel.radius();
+    auto wrap = [](int i) { return (i % kSide + kSide) % kSide; };
+    for (int row = 0; row < kSide; ++row)
+        for (int col = 0; col < kSide; ++col) {
+            double v = 0.0;
+            for (int k = -r; k <= r; ++k) v += kernel.taps[static_cast<size_t>(k + r)] * white[row * kSide + wrap(col + k)];
+            rows[row * kSide + col] = v;
+        }
+    for (int row = 0; row < kSide; ++row)
+        for (int col = 0; col < kSide; ++col) {
+            double v = 0.0;
+            for (int k = -r; k <= r; ++k) v += kernel.taps[static_cast<size_t>(k + r)] * rows[wrap(row + k) * kSide + col];
+            hu[row * kSide + col] += sd * v;
+        }
 }
 
 void toStored(const std::vector<double>& hu, double offset, std::vector<int16_t>& out) {

@@ -4,7 +4,8 @@
 // object blurred by a Gaussian in-plane point spread function and a Gaussian
 // along z, sampled at the pixel centres, so the presampled MTF of every edge
 // is exactly exp(-2 pi^2 sigma^2 f^2). The blur is computed analytically per
-// pixel (never by filtering a sampled image), plus optional white noise.
+// pixel (never by filtering a sampled image), plus optional noise, white or
+// correlated by a known kernel.
 //
 // Coordinates: x grows with the column, y with the row, both in mm with the
 // origin at the image centre; pixel (column c, row r), 0-based, has its centre
@@ -56,7 +57,19 @@ struct Phantom {
     Block block;                      // straight, slightly tilted edge
     Disk wire;                        // point-like object for slit, radial and 2D-FFT MTF
     Plate disc;                       // thin plate across z for the slice profile
+    std::vector<Disk> inserts;        // rods of other contrasts, along z like the rod
 };
+
+// The ring of inserts: insert k of n at the angle a = 45 + 360 k / n degrees
+// on a circle of 40 mm radius about the centre, x = 40 cos a, y = 40 sin a
+// (y grows with the row, so the angles turn clockwise on screen).
+inline constexpr double kInsertRingRadius = 40.0;   // mm
+inline constexpr double kInsertRingStartDeg = 45.0;
+struct InsertSpec {
+    double contrast = 0;  // HU relative to water
+    double diameter = 0;  // mm
+};
+std::vector<Disk> ringInserts(const std::vector<InsertSpec>& specs);
 
 // The standard layout: inserts around the central 256-pixel square of a
 // 250 mm field of view, the plate at discZ and the wire at (wireX, wireY) mm.
@@ -99,6 +112,24 @@ private:
 // Adds white Gaussian noise of standard deviation sd. The stream depends only
 // on (seed, sliceIndex), so a slice comes out the same in every file form.
 void addNoise(std::vector<double>& hu, double sd, uint64_t seed, int sliceIndex);
+
+// The kernel that correlates the noise: a Gaussian of sigma `sigmaPx` pixels
+// sampled at whole pixels out to ceil(4 sigma), scaled so that its squares
+// sum to 1. Applied along rows and columns it keeps the pixel SD of the white
+// noise it blurs, and noise of SD sd gets the NPS
+// sd^2 p^2 power(fx p) power(fy p) (f in cycles/mm, p the pixel size).
+struct NoiseKernel {
+    explicit NoiseKernel(double sigmaPx);
+    std::vector<double> taps;  // g(-r) .. g(r)
+    int radius() const { return static_cast<int>(taps.size()) / 2; }
+    // |G(u)|^2 along one axis, u in cycles per pixel.
+    double power(double u) const;
+};
+
+// Adds noise of standard deviation sd correlated by the kernel: the white
+// stream of addNoise (SD 1) blurred along rows and then columns, the borders
+// wrapping around so that every pixel has the same SD, then scaled by sd.
+void addCorrelatedNoise(std::vector<double>& hu, double sd, const NoiseKernel& kernel, uint64_t seed, int sliceIndex);
 
 // round(hu + offset), halves away from zero, clamped to the int16 range.
 void toStored(const std::vector<double>& hu, double offset, std::vector<int16_t>& out);
