@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "measurement/curve_math.h"
+#include "measurement/measurement_noise.h"
 #include "platform/number_text.h"
 
 namespace halvex {
@@ -101,6 +102,8 @@ void CTPSFF::Form_Load() {
     esf_ = Esf{};
     lsf_.assign(kLsfLength, 0.0f);
     mtf_.clear();
+    peakToNoise_.reset();
+    pointRadius_ = 0;
     slope_ = 0;
     mtfStore_.clear();
     drawnSlots_.clear();
@@ -353,8 +356,22 @@ void CTPSFF::storeMtf(const std::string& prompt, int maxSlot, bool thousandths) 
     dataNumber_ = static_cast<int16_t>(number);
     MTFDSP(false);
     state_ = MtfGraph;
-    setCaption(label);
+    // The clipboard keeps the label alone (it is pasted into fixed
+    // templates); the caption says how far noise decides the curve. A
+    // wire's or bead's MTF is also checked for values above 1, the mark of
+    // a background that is off.
+    const bool point = methodTag_ == "VS-X" || methodTag_ == "VS-Y" || methodTag_ == "VS-R" || methodTag_ == "FFT2D";
+    setCaption(peakToNoise_ ? label + mtfNoiseNote(*peakToNoise_, pnrLimit(), point && mtfAboveOne(points)) : label);
     kindChanged_ = 0;
+}
+
+double CTPSFF::pnrLimit() const {
+    if (methodTag_ == "FFT2D") return kPointPnrLimit.at(pointRadius_);
+    const PnrLimit& limit = methodTag_ == "EG"     ? kEdgePnrLimit
+                            : methodTag_ == "RE"   ? kCircularEdgePnrLimit
+                            : methodTag_ == "VS-R" ? kRadialPnrLimit
+                                                   : kSlitPnrLimit;
+    return limit.at(lsfSpan(lsf_));
 }
 
 void CTPSFF::CLIPMTF_Click() {

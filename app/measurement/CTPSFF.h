@@ -102,6 +102,7 @@ public:
     int16_t dataNumber() const { return dataNumber_; }
     const std::vector<float>& lsf() const { return lsf_; }
     const std::vector<float>& mtf() const { return mtf_; }
+    std::optional<double> peakToNoise() const { return peakToNoise_; }
     const Esf& esf() const { return esf_; }
     const CurveStore& mtfStore() const { return mtfStore_; }
     const CurveStore& npsStore() const { return npsStore_; }
@@ -236,6 +237,8 @@ private:
     // to maxSlot), puts it on the clipboard and draws the MTF graph.
     void storeMtf(const std::string& prompt = "Data No.(0...cancel)=", int maxSlot = CurveStore::kSlots,
                   bool thousandths = false);
+    // The PNR below which noise decides the MTF in the making.
+    double pnrLimit() const;
     void drawMtfFrame();
     // The curve from its first point on, `shift` subtracted from its values.
     void drawCurve(const CurveSlot& slot, uint32_t colour, double shift = 0);
@@ -256,7 +259,9 @@ private:
 
     // Noise.
     bool npsRunPossible(int rows);
-    void storeNps(int number, const CurvePoints& curve);
+    // Stores the curve in slot `number`; the caption shows its label and
+    // `noiseNote` (npsNoiseNote).
+    void storeNps(int number, const CurvePoints& curve, const std::string& noiseNote);
     // The export lines of an NPS slot at the settings' interval, from its
     // first stored frequency to its last: f and 10^spline(f).
     void forNpsExport(const CurveSlot& slot, const std::function<void(double f, double v)>& line) const;
@@ -305,6 +310,10 @@ private:
 
     CurveStore mtfStore_;
     std::vector<int> drawnSlots_;
+    // The PNR of the LSF or point image the MTF in the making comes from;
+    // nothing for the z and t profiles, whose points are means over the ROI.
+    std::optional<double> peakToNoise_;
+    double pointRadius_ = 0;  // the circle of the last 2D-FFT MTF
 
     // Noise.
     int16_t npsWindow_ = kNpsHann;

@@ -77,7 +77,7 @@ void CTPSFF::smoothAround(bool end) {
         return;
     }
 
-    std::vector<float> sum(kSlicePixels, 0.0f);
+    std::vector<double> sum(kSlicePixels, 0.0);
     std::vector<int16_t> pixels;
     for (int i = first; i <= last; ++i) {
         setCaption(trimmedInt(i));
@@ -85,7 +85,7 @@ void CTPSFF::smoothAround(bool end) {
         for (int p = 0; p < kSlicePixels; ++p) sum[size_t(p)] += pixels[size_t(p)];
     }
     // An even count still sums 2 (count / 2) + 1 slices: divide by those.
-    const float summed = static_cast<float>(last - first + 1);
+    const double summed = last - first + 1;
     for (int p = 0; p < kSlicePixels; ++p) store_.workImage[size_t(p)] = roundHalfEven16(sum[size_t(p)] / summed);
     store_.workCtOffset = store_.slices[static_cast<size_t>(*centre)].ctOffset;
     store_.inverseDfov = 1.0f / store_.currentDfov;

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "measurement/CTPSFF.h"
+#include "measurement/measurement_noise.h"
 #include "platform/lumvek_binding.h"
 #include "platform/number_text.h"
 
@@ -137,6 +138,9 @@ void CTPSFF::EDGEOK_Click() {
     graph_.clear();
 
     lsf_ = std::move(*lsf);
+    // The noise as the difference has it: the MTF divides the smoothing
+    // out again.
+    peakToNoise_ = lsfPeakToNoise(lsf_, kLsfCentre, edgeTailGap(roi()));
     store_.inverseDfov = edgeFrequencyStep(store_.currentDfov, kEdgeOversampling);
     filter_ = LsfFilter::standard();
     smoothLsf(lsf_, store_.inverseDfov, filter_);

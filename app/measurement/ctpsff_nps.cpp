@@ -6,6 +6,7 @@
 
 #include "measurement/CTPSFF.h"
 #include "measurement/curve_math.h"
+#include "measurement/measurement_noise.h"
 #include "platform/number_text.h"
 
 namespace halvex {
@@ -67,10 +68,11 @@ void CTPSFF::NPSVS_Click() {
         ui().message(kNoNoise);
         return;
     }
+    const double error = npsRelativeError(acc, binning, npsSampleWorth(false, static_cast<NpsWindow>(npsWindow_)));
     if (kindChanged_ != 1) dataNumber_ = 1;
     const std::string answer = ui().prompt("Data No.= ", trimmedInt(dataNumber_));
     if (answer.empty()) return;
-    storeNps(std::clamp(textToInt(answer), 1, CurveStore::kSlots), *curve);
+    storeNps(std::clamp(textToInt(answer), 1, CurveStore::kSlots), *curve, npsNoiseNote(error));
 }
 
 void CTPSFF::NPSRF_Click() {
@@ -88,13 +90,14 @@ void CTPSFF::NPSRF_Click() {
         ui().message(kNoNoise);
         return;
     }
+    const double error = npsRelativeError(acc, binning, npsSampleWorth(true, static_cast<NpsWindow>(npsWindow_)));
     if (kindChanged_ != 1) dataNumber_ = 1;
     const int number = textToInt(ui().prompt("Data No.(0...cancel)=", trimmedInt(dataNumber_)));
     if (number <= 0) return;
-    storeNps(std::min(number, CurveStore::kSlots), *curve);
+    storeNps(std::min(number, CurveStore::kSlots), *curve, npsNoiseNote(error));
 }
 
-void CTPSFF::storeNps(int number, const CurvePoints& curve) {
+void CTPSFF::storeNps(int number, const CurvePoints& curve, const std::string& noiseNote) {
     const SliceInfo& slice = store_.slices[static_cast<size_t>(std::clamp<int>(store_.currentSlice, 0, kMaxSlices - 1))];
     CurveSlot& slot = npsStore_.slot(number);
     slot = CurveSlot{};
@@ -112,7 +115,7 @@ void CTPSFF::storeNps(int number, const CurvePoints& curve) {
     state_ = NpsGraph;
     kindChanged_ = 1;
     WSDSP(false);
-    setCaption(slot.label);
+    setCaption(slot.label + noiseNote);
 }
 
 void CTPSFF::forNpsExport(const CurveSlot& slot, const std::function<void(double f, double v)>& line) const {

@@ -173,6 +173,7 @@ void CTPSFF::prepareProfileLsf(bool temporal) {
         return;
     }
     lsf_ = profileLsf(profile.values, roundHalfEven(-profile.offset / profile.interval));
+    peakToNoise_.reset();
     // The step of a 256-point transform of samples `interval` apart.
     profileStep_ = static_cast<float>(1.0 / (kLsfLength * profile.interval));
     setUserScale(0, 255, 1.2, -1.5);

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "measurement/CTPSFF.h"
+#include "measurement/measurement_noise.h"
 #include "platform/number_text.h"
 
 namespace halvex {
@@ -42,6 +43,7 @@ std::optional<WireLsf> CTPSFF::buildWireLsf(Peak peak) {
 void CTPSFF::showWireLsf(const WireLsf& lsf, int firstTail, int tailCount) {
     lsf_ = lsf.lsf;
     startLsf(lsf.centre);
+    peakToNoise_ = lsfPeakToNoise(lsf_, lsf.centre, kWireTailGap);
     plotLsf();
     const float estimate = tailMean(lsf_, firstTail, tailCount);
     Line1.place(0, estimate, 255, estimate);
@@ -109,6 +111,8 @@ void CTPSFF::FFT2DMTF_Click() {
         return;
     }
     mtf_ = *mtf;
+    peakToNoise_ = ringPeakToNoise(patch, radius);
+    pointRadius_ = radius;
     methodTag_ = "FFT2D";
     store_.inverseDfov = 2.0f / store_.currentDfov;
     graphYScale_ = 1.0f;
@@ -120,7 +124,7 @@ void CTPSFF::MMTFCLC_Click() {
     const auto range = askSliceRange();
     if (!range) return;
     setUserScale(0, 255, 1.2, -1.4);
-    std::vector<double> sum(kLsfLength / 2 + 1, 0.0);
+    std::vector<double> sum(kLsfLength / 2 + 1, 0.0), slicePeakToNoise;
     std::vector<int16_t> pixels;
     for (int i = range->first; i <= range->second; ++i) {
         Line1.setVisible(true);
@@ -133,6 +137,7 @@ void CTPSFF::MMTFCLC_Click() {
         if (!lsf) return;
         lsf_ = lsf->lsf;
         lsfCentre_ = lsf->centre;
+        slicePeakToNoise.push_back(lsfPeakToNoise(lsf_, lsfCentre_, kWireTailGap));
         baseline_ = tailMean(lsf_, 10, 40);
         BASESUB();
         zeroTails();
@@ -145,6 +150,7 @@ void CTPSFF::MMTFCLC_Click() {
     const double slices = range->second - range->first + 1;
     mtf_.assign(sum.size(), 0.0f);
     for (size_t k = 0; k < sum.size(); ++k) mtf_[k] = static_cast<float>(sum[k] / slices);
+    peakToNoise_ = meanPeakToNoise(slicePeakToNoise);
     storeMtf("Data No.=", CurveStore::kSlots, true);
 }
 

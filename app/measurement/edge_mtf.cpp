@@ -15,7 +15,8 @@ constexpr int kImageSide = 512;
 
 bool insideImage(int column, int row) { return column >= 0 && row >= 0 && column < kImageSide && row < kImageSide; }
 
-int16_t pixelAt(const int16_t* image, int column, int row) { return image[size_t(row) * kImageSide + column]; }
+template <class Pixel>
+Pixel pixelAt(const Pixel* image, int column, int row) { return image[size_t(row) * kImageSide + column]; }
 
 void addToBin(Esf& esf, int bin, int16_t value) {
     esf.value[static_cast<size_t>(bin)] += value;
@@ -60,6 +61,14 @@ void accumulateLinearEsf(const int16_t* image, const EdgeRoi& roi, float slope, 
 
 void accumulateCircularEsf(const int16_t* image, const EdgeRoi& roi, float cx, float cy, Esf& esf,
                            const EsfPlot& plot) {
+    forEachCircularEsfSample(image, roi, cx, cy, [&](int bin, double dx, double dy, int16_t v) {
+        addToBin(esf, bin, v);
+        if (plot) plot(std::sqrt(dx * dx + dy * dy), v);
+    });
+}
+
+void forEachCircularEsfSample(const int16_t* image, const EdgeRoi& roi, float cx, float cy,
+                              const std::function<void(int bin, double dx, double dy, int16_t value)>& visit) {
     const CircleWindow win = circleWindow(roi);
     const int cxr = roundHalfEven(cx), cyr = roundHalfEven(cy);
     const double limit = 3.0 * win.reach;
@@ -70,9 +79,7 @@ void accumulateCircularEsf(const int16_t* image, const EdgeRoi& roi, float cx, f
             const double dx = column - static_cast<double>(cx), dy = row - static_cast<double>(cy);
             const double d = 3.0 * std::sqrt(dx * dx + dy * dy);
             if (d >= limit) continue;
-            const int16_t v = pixelAt(image, column, row);
-            addToBin(esf, roundHalfEven(d), v);
-            if (plot) plot(d / 3.0, v);
+            visit(roundHalfEven(d), dx, dy, pixelAt(image, column, row));
         }
     }
 }
@@ -88,14 +95,13 @@ void normaliseEsf(Esf& esf, int first, int last, const EsfPlot& plotMean) {
     for (int i = first; i <= last; ++i) {
         const size_t n = static_cast<size_t>(i);
         if (esf.count[n] <= 0) continue;
-        esf.value[n] /= static_cast<float>(esf.count[n]);
+        esf.value[n] /= esf.count[n];
         if (plotMean) plotMean(i / 3.0, esf.value[n]);
         if (previous < 0) {
             for (int e = first; e < i; ++e) esf.value[static_cast<size_t>(e)] = esf.value[n];
         } else {
-            const float a = esf.value[static_cast<size_t>(previous)], span = static_cast<float>(i - previous);
-            for (int e = previous + 1; e < i; ++e)
-                esf.value[static_cast<size_t>(e)] = a + (esf.value[n] - a) * static_cast<float>(e - previous) / span;
+            const double a = esf.value[static_cast<size_t>(previous)], span = i - previous;
+            for (int e = previous + 1; e < i; ++e) esf.value[static_cast<size_t>(e)] = a + (esf.value[n] - a) * (e - previous) / span;
         }
         previous = i;
     }
@@ -118,9 +124,9 @@ LsfRange lsfRange(const EdgeRoi& roi, bool circular) {
 }
 
 float fiveBinMean(const Esf& esf, int centre) {
-    float sum = 0;
+    double sum = 0;
     for (int i = centre - 2; i <= centre + 2; ++i) sum += esf.value[static_cast<size_t>(std::clamp(i, 0, kEsfBins - 1))];
-    return sum / 5.0f;
+    return static_cast<float>(sum / 5.0);
 }
 
 }  // namespace
@@ -141,8 +147,8 @@ std::optional<std::vector<float>> esfToLsf(const Esf& esf, const EdgeRoi& roi, b
     float peak = -9999.0f;
     int peakBin = from;
     for (int j = from; j <= to; ++j) {
-        const float here = esf.value[static_cast<size_t>(j)], next = esf.value[static_cast<size_t>(j + 1)];
-        const float d = falling ? here - next : next - here;
+        const double here = esf.value[static_cast<size_t>(j)], next = esf.value[static_cast<size_t>(j + 1)];
+        const float d = static_cast<float>(falling ? here - next : next - here);
         difference[static_cast<size_t>(j)] = d;
         if (d > peak) peak = d, peakBin = j;
     }
@@ -202,10 +208,10 @@ std::optional<std::vector<float>> lsfToMtf(const std::vector<float>& lsf, float 
 }
 
 float tailMean(const std::vector<float>& lsf, int first, int count) {
-    float tails = 0;
+    double tails = 0;
     for (int i = 0; i < count; ++i)
-        tails += lsf[static_cast<size_t>(first + i)] + lsf[static_cast<size_t>(kLsfLength - 1 - first - i)];
-    return tails / static_cast<float>(2 * count);
+        tails += double(lsf[static_cast<size_t>(first + i)]) + lsf[static_cast<size_t>(kLsfLength - 1 - first - i)];
+    return static_cast<float>(tails / (2 * count));
 }
 
 CurvePoints resampleMtf(const std::vector<float>& mtf, float step, float interval) {
@@ -301,9 +307,11 @@ std::optional<Point2> fitCircle(const std::vector<Point2>& points, Point2 origin
     return Point2{origin.x - d / 2, origin.y - e / 2};
 }
 
-}  // namespace
-
-std::optional<Point2> fitCircleCentre(const int16_t* image, const EdgeRoi& roi, float cx, float cy, float level) {
+// The fit for any pixel type: the measurement window's stored slices and the
+// evaluation's mean images take the same crossings and the same rejection.
+template <class Pixel>
+std::optional<Point2> fitCircleCentreOf(const Pixel* image, const EdgeRoi& roi, float cx, float cy, float level,
+                                        CircleFitDetail* detail) {
     const CircleWindow win = circleWindow(roi);
     const int cxr = roundHalfEven(cx), cyr = roundHalfEven(cy);
     const int left = std::max(cxr - win.reach, 0), right = std::min(cxr + win.reach, kImageSide - 1);
@@ -324,8 +332,26 @@ std::optional<Point2> fitCircleCentre(const int16_t* image, const EdgeRoi& roi, 
     std::vector<Point2> near;
     for (const Point2& p : points)
         if (std::fabs(std::hypot(p.x - centre->x, p.y - centre->y) - radius) < 2.0) near.push_back(p);
-    if (near.size() == points.size()) return centre;
-    return fitCircle(near, *centre, &radius);
+    if (near.size() != points.size()) centre = fitCircle(near, *centre, &radius);
+    if (centre && detail) {
+        double squares = 0;
+        for (const Point2& p : near) squares += std::pow(std::hypot(p.x - centre->x, p.y - centre->y) - radius, 2);
+        *detail = {radius, std::sqrt(squares / static_cast<double>(near.size())), static_cast<int>(near.size()),
+                   static_cast<int>(points.size())};
+    }
+    return centre;
+}
+
+}  // namespace
+
+std::optional<Point2> fitCircleCentre(const int16_t* image, const EdgeRoi& roi, float cx, float cy, float level,
+                                      CircleFitDetail* detail) {
+    return fitCircleCentreOf(image, roi, cx, cy, level, detail);
+}
+
+std::optional<Point2> fitCircleCentre(const float* image, const EdgeRoi& roi, float cx, float cy, float level,
+                                      CircleFitDetail* detail) {
+    return fitCircleCentreOf(image, roi, cx, cy, level, detail);
 }
 
 }  // namespace halvex

@@ -23,9 +23,10 @@ struct EdgeRoi {
     int x0 = 0, y0 = 0, w = 0, h = 0;
 };
 
-// Sums per bin while accumulating, means after normaliseEsf.
+// Sums per bin while accumulating (in double precision: a bin of a
+// multi-slice ESF sums thousands of pixels), means after normaliseEsf.
 struct Esf {
-    std::vector<float> value = std::vector<float>(kEsfBins);
+    std::vector<double> value = std::vector<double>(kEsfBins);
     std::vector<int32_t> count = std::vector<int32_t>(kEsfBins);
 };
 
@@ -46,6 +47,10 @@ void accumulateLinearEsf(const int16_t* image, const EdgeRoi& roi, float slope, 
 // exact centre (cx, cy), in thirds of a pixel.
 void accumulateCircularEsf(const int16_t* image, const EdgeRoi& roi, float cx, float cy, Esf& esf,
                            const EsfPlot& plot);
+// The same samples one by one: each pixel's bin, its offset from the centre
+// and its value (for ESFs kept per angular sector).
+void forEachCircularEsfSample(const int16_t* image, const EdgeRoi& roi, float cx, float cy,
+                              const std::function<void(int bin, double dx, double dy, int16_t value)>& visit);
 
 // The last bin of the used range: round(3 w).
 int esfLastBin(const EdgeRoi& roi);
@@ -113,10 +118,23 @@ std::optional<float> fitEdgeSlope(const int16_t* image, const EdgeRoi& roi, floa
 
 // The centre of a round edge: a least-squares circle through the crossings of
 // the level halfway between inside and outside, along the rows and columns of
-// the circular ESF's scan window around (cx, cy).
+// the circular ESF's scan window around (cx, cy). Crossings more than 2
+// pixels off the first circle are dropped and the circle fitted again. The
+// image is a 512 x 512 slice of stored values or of CT numbers as floats (a
+// mean image); `detail`, when given, receives the fitted radius, the RMS
+// distance of the kept crossings from the circle, and how many were kept of
+// all found (a shape that is not round keeps few, or fits them badly).
 struct Point2 {
     double x = 0, y = 0;
 };
-std::optional<Point2> fitCircleCentre(const int16_t* image, const EdgeRoi& roi, float cx, float cy, float level);
+struct CircleFitDetail {
+    double radius = 0;       // pixels
+    double rmsResidual = 0;  // pixels
+    int kept = 0, crossings = 0;
+};
+std::optional<Point2> fitCircleCentre(const int16_t* image, const EdgeRoi& roi, float cx, float cy, float level,
+                                      CircleFitDetail* detail = nullptr);
+std::optional<Point2> fitCircleCentre(const float* image, const EdgeRoi& roi, float cx, float cy, float level,
+                                      CircleFitDetail* detail = nullptr);
 
 }  // namespace halvex

@@ -15,24 +15,24 @@ RoiStats measureRoi(const int16_t* image, int left, int top, int width, int heig
     const int cx = std::clamp(left + width / 2, 0, kLast), cy = std::clamp(top + height / 2, 0, kLast);
     s.centreStored = image[cy * 512 + cx];
 
-    float sum = 0;
+    double sum = 0;
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
             const int stored = image[y * 512 + x];
-            sum += static_cast<float>(stored);
+            sum += stored;
             const int v = stored + ctOffset;
             s.minCt = std::min(s.minCt, v);
             s.maxCt = std::max(s.maxCt, v);
         }
-    s.mean = sum / static_cast<float>(s.pixelCount);
+    s.mean = sum / s.pixelCount;
 
-    float squares = 0;
+    double squares = 0;
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
-            const double d = static_cast<float>(image[y * 512 + x]) - s.mean;
-            squares = static_cast<float>(squares + d * d);
+            const double d = image[y * 512 + x] - s.mean;
+            squares += d * d;
         }
-    s.sd = std::sqrt(static_cast<double>(squares) / s.pixelCount);
+    s.sd = std::sqrt(squares / s.pixelCount);
     return s;
 }
 

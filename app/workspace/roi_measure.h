@@ -7,7 +7,7 @@ namespace halvex {
 
 struct RoiStats {
     int pixelCount = 0;   // pixels measured (after clipping to the image)
-    float mean = 0;       // stored units
+    double mean = 0;      // stored units
     double sd = 0;        // population SD (divisor n)
     int minCt = 9999;     // CT numbers
     int maxCt = -9999;
@@ -17,8 +17,8 @@ struct RoiStats {
 // Measures columns left..left+width and rows top..top+height, both ends
 // included, of a 512 x 512 slice, clipped to the image so that nothing
 // outside it is read. pixelCount 0 means the ROI lies wholly outside.
-// Sums follow the program's precision: the sum and the squares' total in
-// single precision, each square in double.
+// The sum and the squares' total are kept in double precision: in single
+// precision the SD of a 129 x 129 ROI of SD 290 came out 0.03 low.
 RoiStats measureRoi(const int16_t* image, int left, int top, int width, int height, int ctOffset);
 
 }  // namespace halvex

@@ -318,7 +318,9 @@ TEST_F(MeasurementWindow, StoringExportsTheCurveAndDrawsTheGraph) {
     const CurveSlot& slot = mw.mtfStore().slot(7);
     ASSERT_EQ(slot.count, 49);
     EXPECT_EQ(slot.label, "EG FC13");
-    EXPECT_EQ(mw.caption(), "EG FC13");
+    // The caption adds the LSF's peak-to-noise ratio: a noise-free slice's
+    // tails hold none.
+    EXPECT_EQ(mw.caption(), "EG FC13 PNR>999");
     EXPECT_EQ(mw.state(), CTPSFF::MtfGraph);
     EXPECT_EQ(store.fftSize, 256);
     EXPECT_FLOAT_EQ(store.inverseDfov, 6.0f / 320.0f);

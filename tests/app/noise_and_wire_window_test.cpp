@@ -3,7 +3,9 @@
 // log offset, the state rules.
 #include <cmath>
 #include <functional>
+#include <limits>
 
+#include "measurement/measurement_noise.h"
 #include "measurement_fixture.h"
 
 namespace halvex::testing {
@@ -147,6 +149,133 @@ TEST_F(NoiseAndWireWindow, WireLsfFlowAndMultiMeasureRules) {
     click(mw.RADIAL, {"250", "100"});
     EXPECT_EQ(mw.slitHeightSetting(), 70);
     EXPECT_EQ(mw.methodTag(), "VS-R");
+}
+
+TEST(PeakToNoise, HandComputedRatios) {
+    // An LSF peaking at 1 on sample 128, the spread within 27 samples of it,
+    // its tails alternately +0.1 and -0.1 from sample 21 on (0 .. 20 were
+    // never filled and are not tails): 1 over an SD of 0.1.
+    std::vector<float> lsf(256, 0.0f);
+    for (int i = 21; i < 256; ++i) lsf[size_t(i)] = i % 2 ? 0.1f : -0.1f;
+    for (int d = -27; d <= 27; ++d) lsf[size_t(128 + d)] = std::exp(-float(d * d) / 8);
+    EXPECT_NEAR(lsfPeakToNoise(lsf, 128, 28), 10, 1e-5);
+    EXPECT_EQ(lsfSpan(lsf), 235);
+    // Tails without noise.
+    for (int i = 21; i <= 100; ++i) lsf[size_t(i)] = 0.05f;
+    for (int i = 156; i < 256; ++i) lsf[size_t(i)] = 0.05f;
+    EXPECT_EQ(lsfPeakToNoise(lsf, 128, 28), std::numeric_limits<double>::infinity());
+
+    // A point of 100 on a checkerboard of +-5: the annulus 20 .. 40 about it
+    // has a mean of 0 and an SD of 5 (to a pixel or two of either colour).
+    std::vector<float> patch(size_t(kWirePatch) * kWirePatch);
+    for (int i = 0; i < kWirePatch; ++i)
+        for (int j = 0; j < kWirePatch; ++j) patch[size_t(i) * kWirePatch + j] = (i + j) % 2 ? -5.0f : 5.0f;
+    patch[size_t(128) * kWirePatch + 128] = 100;
+    EXPECT_NEAR(ringPeakToNoise(patch, 40), 20, 0.05);
+
+    // The mean of four measurements of PNR 10 halves their noise.
+    EXPECT_DOUBLE_EQ(meanPeakToNoise({10, 10, 10, 10}), 20);
+}
+
+// A clean, high-contrast measurement only adds its PNR (a noise spectrum its
+// standard error) to the caption; a noisy, low-contrast one, or a bead whose
+// background was answered off, says that noise decides it. The clipboard
+// keeps the label alone.
+TEST_F(NoiseAndWireWindow, CaptionSaysWhenNoiseDecides) {
+    constexpr double kHalfPixel = 0.5 * 250 / 512;  // the wire on the centre of pixel (256, 256)
+    // Clean: the standard phantom (a 100 HU edge, a wire peaking near 920
+    // HU) under 1 HU of noise. Faint: a 10 HU edge and a 60 HU wire under 20.
+    auto phantomSlice = [&](bool faint) {
+        phantom::Phantom p = phantom::standardPhantom(0, kHalfPixel, kHalfPixel);
+        if (faint) {
+            p.block.contrast = 10;
+            p.wire.contrast = 2000;
+        }
+        showPhantom({p, 250, 0.4, faint ? 20.0 : 1.0, 5});
+    };
+    auto edge = [&] {
+        setRoi(363, 236, 64, 40);
+        click(mw.EDGE);
+        click(mw.AUTOEDGE);
+        click(mw.EDGEOK);
+        click(mw.BASESET);
+        click(mw.MTFCLC, {"1"});
+    };
+    auto wireLsf = [&](Button& method, const std::vector<std::string>& answers) {
+        setRoi(236, 236, 40, 40);
+        click(method, answers);
+        click(mw.BASESET);
+        click(mw.MTFCLC, {"1"});
+    };
+    // The 2D FFT on a 50-pixel ROI: a circle of 25 pixels.
+    auto fft = [&](const char* background) {
+        setRoi(231, 231, 50, 50);
+        click(mw.FFT2DMTF, {background, "250", "1"});
+    };
+    // Twelve slices of water under 20 HU of noise in the list.
+    auto noiseSeries = [&] {
+        phantom::SliceSampler sampler(phantom::Phantom{}, 250, phantom::Blur{0.4, 1.0});
+        std::vector<double> water, hu;
+        sampler.sliceHu(0, water);
+        store.sliceCount = 0;
+        store.currentSlice = 0;
+        store.slices[0].kernel = "FC13";
+        for (int s = 0; s < 12; ++s) {
+            hu = water;
+            phantom::addNoise(hu, 20, 40 + s, 0);
+            phantom::toStored(hu, 1024, store.workImage);
+            STOREIMG(store, -1024, float(s), 250.0f);
+        }
+    };
+    const std::string mtfNoise = ": noise decides this MTF; average slices (Multi measure, a slice range or Ave.)";
+    const std::string npsNoise =
+        ": noise decides this NPS; average more samples (Virtual Slit over a slice range, or a larger ROI)";
+    struct Case {
+        const char* name;
+        std::function<void()> prepare, run;
+        std::string label, figure, verdict;  // verdict: how the caption ends, empty for none
+    };
+    const Case cases[] = {
+        {"clean edge", [&] { phantomSlice(false); }, edge, "EG FC13", " PNR", ""},
+        {"faint edge", [&] { phantomSlice(true); }, edge, "EG FC13", " PNR", mtfNoise},
+        {"clean slit", [&] { phantomSlice(false); }, [&] { wireLsf(mw.VSLIT, {"0", "250", "40"}); }, "VS-X FC13",
+         " PNR", ""},
+        {"faint slit", [&] { phantomSlice(true); }, [&] { wireLsf(mw.VSLIT, {"0", "250", "40"}); }, "VS-X FC13",
+         " PNR", mtfNoise},
+        {"clean radial", [&] { phantomSlice(false); }, [&] { wireLsf(mw.RADIAL, {"250", "40"}); }, "VS-R FC13",
+         " PNR", ""},
+        {"faint radial", [&] { phantomSlice(true); }, [&] { wireLsf(mw.RADIAL, {"250", "40"}); }, "VS-R FC13",
+         " PNR", mtfNoise},
+        {"clean 2D FFT", [&] { phantomSlice(false); }, [&] { fft("0"); }, "FFT2D FC13", " PNR", ""},
+        {"faint 2D FFT", [&] { phantomSlice(true); }, [&] { fft("0"); }, "FFT2D FC13", " PNR", mtfNoise},
+        // Half a HU too high over the circle takes a quarter of the wire's
+        // zero-frequency term: the curve stands far above 1.
+        {"clean 2D FFT, background off", [&] { phantomSlice(false); }, [&] { fft("0.5"); }, "FFT2D FC13", " PNR",
+         ", MTF above 1 at low frequencies" + mtfNoise},
+        {"NPS of twelve slices", noiseSeries,
+         [&] {
+             setRoi(128, 128, 256, 256);
+             click(mw.NPSVS, {"1", "1", "12", "1"});
+         },
+         "FC13 0", " SE=", ""},
+        {"NPS of one slice", [&] { showNoise(250); },
+         [&] {
+             setRoi(192, 192, 128, 128);
+             click(mw.NPSRF, {"1"});
+         },
+         "FC13 0", " SE=", npsNoise},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mw.Form_Load();
+        c.prepare();
+        c.run();
+        const std::string caption = mw.caption();
+        EXPECT_EQ(caption.substr(0, c.label.size() + c.figure.size()), c.label + c.figure) << caption;
+        EXPECT_EQ(caption.find(": noise decides") != std::string::npos, !c.verdict.empty()) << caption;
+        EXPECT_TRUE(caption.ends_with(c.verdict)) << caption;
+        EXPECT_EQ(clipboardLines(ui.clipboardText()).at(0), c.label);
+    }
 }
 
 }  // namespace

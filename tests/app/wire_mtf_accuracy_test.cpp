@@ -114,8 +114,12 @@ TEST_F(WireMtfAccuracy, MultiMeasureAveragesTheSlitOverASliceRange) {
     show(wireSlice(256.2, 255.7, kSigma, kNoise, 1));
     setRoi(236, 236, 40, 40);
     storeLsfMtf(mw.VSLIT, {"0", "250", "40"});
+    const double onePnr = mw.peakToNoise().value();
     click(mw.MMTFCLC, {"1", "10", "2"});
     ASSERT_EQ(mw.mtfStore().slot(2).label, "VS-X FC13") << output();
+    // The mean of ten slices has a third of one slice's noise.
+    EXPECT_NEAR(mw.peakToNoise().value() / onePnr, std::sqrt(10.0), 0.5);
+    EXPECT_TRUE(mw.caption().starts_with("VS-X FC13 PNR")) << mw.caption();
 
     const Range single = compare(1, kSigma), multi = compare(2, kSigma);
     std::printf("slit on one noisy slice: %+.4f .. %+.4f; mean of 10: %+.4f .. %+.4f\n", single.lowest, single.highest,
