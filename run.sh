@@ -12,7 +12,7 @@ BUILD_DIR=build scripts/setup.sh -DCMAKE_BUILD_TYPE=RelWithDebInfo
 demo=build/demo
 if [ ! -f "$demo/series/phantom_truth.txt" ]; then
   echo "Generating the demo series in $demo/series ..."
-  build/bin/phantom --out "$demo/series" --slices 40 --noise 10 --seed 7 >/dev/null
+  build/bin/phantom --out "$demo/series" --slices 40 --noise 10 --seed 7 --inserts 300:14,-100:14,50:14 >/dev/null
 fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then

@@ -7,7 +7,11 @@
 #include <iostream>
 #include <memory>
 
+#include <unistd.h>
+
 #include "compare/qt/compare_window.h"
+#include "evaluation/evaluate_command.h"
+#include "evaluation/qt/report.h"
 #include "measurement/qt/measurement_window.h"
 #include "platform/files.h"
 #include "platform/qt/qt_text_painter.h"
@@ -27,6 +31,10 @@ constexpr const char* kUsage =
     "  halvex --batch SCRIPT [--app-folder DIR]\n"
     "      Run an automation script headless (SCRIPT - reads standard input);\n"
     "      exits 0 when the script ran to its end, 2 at a line it can't carry out.\n"
+    "  halvex evaluate SERIES... [--out DIR] [--range FIRST-LAST] [--recipe FILE]\n"
+    "                  [--tasks D:C,...] [--bootstrap N] [--seed S] [--app-folder DIR]\n"
+    "      Find the test objects of a phantom series and measure them with 95 %\n"
+    "      intervals, without a display (halvex evaluate --help tells more).\n"
     "  halvex --help\n"
     "      Show this text.\n"
     "  halvex --version\n"
@@ -102,6 +110,17 @@ int runBatch(const Options& o, const halvex::ProgramFolder& programFolder) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "evaluate") {
+        // Headless: Qt only draws the report's graphs and lays out its PDF.
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        QGuiApplication app(argc, argv);
+        return halvex::runEvaluate(std::vector<std::string>(argv + 2, argv + argc), halvex::executableFolder(), std::cout,
+                                   std::cerr, isatty(STDERR_FILENO) == 1, [](const halvex::ReportInput& input) {
+                                       halvex::ReportFiles report = halvex::makeReport(input);
+                                       return std::vector<std::pair<std::string, std::string>>{
+                                           {"report.html", std::move(report.html)}, {"report.pdf", std::move(report.pdf)}};
+                                   });
+    }
     const Options o = parseOptions(argc, argv);
     if (!o.error.empty()) {
         std::cerr << "halvex: " << o.error << "\n" << kUsage;

@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-30}
 build=$(realpath -m "${FUZZ_BUILD_DIR:-build-fuzz}")
 artifacts=$PWD/fuzz-artifacts
-targets="dicom_reader_fuzz voxim_ini_fuzz param_txt_fuzz script_fuzz dicom_roundtrip_fuzz"
+targets="dicom_reader_fuzz dicom_walk_fuzz voxim_ini_fuzz param_txt_fuzz script_fuzz dicom_roundtrip_fuzz"
 [ $# -gt 1 ] && targets="${*:2}"
 if ! command -v clang++ >/dev/null; then
   echo "clang++ is not installed: the fuzz targets are not run"
@@ -33,12 +33,14 @@ for t in $targets; do
   options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024
            -artifact_prefix="$artifacts/$t-" -print_final_stats=1)
   case $t in
-    dicom_reader_fuzz) options+=(-dict="$PWD/fuzz/dicom.dict" -max_len=65536) ;;
+    dicom_reader_fuzz | dicom_walk_fuzz) options+=(-dict="$PWD/fuzz/dicom.dict" -max_len=65536) ;;
     dicom_roundtrip_fuzz) options+=(-dict="$PWD/fuzz/dicom.dict" -max_len=600000) ;;
     *) options+=(-max_len=4096) ;;
   esac
   log="$build/fuzz-work/$t.log"
-  "$build/bin/$t" "${options[@]}" "$work" "$build/fuzz-corpus/$t" >"$log" 2>&1
+  # The walk's seeds are the reader's.
+  seeds=$build/fuzz-corpus/${t/dicom_walk_fuzz/dicom_reader_fuzz}
+  "$build/bin/$t" "${options[@]}" "$work" "$seeds" >"$log" 2>&1
   code=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   total=$((total + ${runs:-0}))

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake ninja-build g++ clang pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev libfftw3-dev libpng-dev python3-pydicom python3-numpy python3-pil dcmtk
           dicom3tools qt6-qpa-plugins fonts-dejavu-core dpkg-dev desktop-file-utils appstream libgdcm-dev
-          libgdcm-tools python3-gdcm)
+          libgdcm-tools python3-gdcm nlohmann-json3-dev libssl-dev poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

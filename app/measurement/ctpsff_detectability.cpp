@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "measurement/CTPSFF.h"
-#include "measurement/curve_math.h"
 #include "platform/number_text.h"
 
 namespace halvex {
@@ -13,24 +12,6 @@ namespace {
 
 constexpr uint32_t kSignalColour = rgb(0, 160, 255);
 constexpr uint32_t kNoiseColour = rgb(255, 120, 0);
-
-// A stored curve as a function of frequency: the spline through its points,
-// and its end values beyond them (the NPS starts above 0 cycles/mm).
-class SlotCurve {
-public:
-    explicit SlotCurve(const CurveSlot& slot) : slot_(slot) {
-        spline_.build(slot.abscissa.data(), slot.value.data(), slot.count);
-    }
-    double at(double f) const {
-        if (spline_.covers(f)) return spline_.evaluate(f);
-        return f < slot_.abscissa[0] ? slot_.value[0] : slot_.value[size_t(slot_.count - 1)];
-    }
-    double last() const { return slot_.abscissa[size_t(slot_.count - 1)]; }
-
-private:
-    const CurveSlot& slot_;
-    SPLINE spline_;
-};
 
 }  // namespace
 
@@ -86,17 +67,18 @@ void CTPSFF::DPRIME_Click() {
     if (!askDetectabilitySettings()) return;
     const CurveSlot& mtfSlot = mtfStore_.slot(dprimeMtfSlot_);
     const CurveSlot& npsSlot = npsStore_.slot(dprimeNpsSlot_);
-    const SlotCurve mtf(mtfSlot), logNps(npsSlot);
-    const double fMax = std::min(mtf.last(), logNps.last());
-    if (!(fMax > 0)) {
+    auto points = [](const CurveSlot& slot, const auto& values) {
+        return std::vector<float>(values.begin(), values.begin() + slot.count);
+    };
+    const Observer& o = dprimeObserver_;
+    const std::optional<Detectability> computed =
+        detectabilityOfCurves(dprimeTask_, o, points(mtfSlot, mtfSlot.abscissa), points(mtfSlot, mtfSlot.value),
+                              points(npsSlot, npsSlot.abscissa), points(npsSlot, npsSlot.value));
+    if (!computed) {
         ui().message("no data!");
         return;
     }
-    const Observer& o = dprimeObserver_;
-    const Detectability d = detectability(
-        dprimeTask_, o, [&](double f) { return mtf.at(f); }, [&](double f) { return std::pow(10.0, logNps.at(f)); },
-        fMax);
-
+    const Detectability& d = *computed;
     const std::string observer = o.eyeFilter ? "NPWE" : "NPW";
     const std::string value = formatFixed(d.dPrime, "0.00");
     setCaption("d'= " + value + " (" + observer + ")");

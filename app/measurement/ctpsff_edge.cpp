@@ -165,10 +165,7 @@ void CTPSFF::startLsf(int centre) {
     rightZeroLimit_ = kNoRightZero;
 }
 
-void CTPSFF::zeroTails() {
-    for (int i = 0; i <= std::min<int>(leftZeroLimit_, kLsfLength - 1); ++i) lsf_[static_cast<size_t>(i)] = 0;
-    for (int i = std::max<int>(rightZeroLimit_, 0); i < kLsfLength; ++i) lsf_[static_cast<size_t>(i)] = 0;
-}
+void CTPSFF::zeroTails() { zeroLsfTails(lsf_, leftZeroLimit_, rightZeroLimit_); }
 
 void CTPSFF::plotLsf() {
     const uint32_t colour = paletteColour(kLsfColour);
@@ -186,13 +183,7 @@ void CTPSFF::BASESET_Click() {
 }
 
 void CTPSFF::BASESUB() {
-    float highest = -9000.0f;
-    for (float& v : lsf_) {
-        v -= baseline_;
-        highest = std::max(highest, v);
-    }
-    if (highest == 0.0f) highest = 1.0f;
-    for (float& v : lsf_) v /= highest;
+    subtractLsfBaseline(lsf_, baseline_);
     graph_.clear();
     plotLsf();
     Line1.place(Line1.x1(), 0, Line1.x2(), 0);
@@ -210,10 +201,10 @@ void CTPSFF::zeroTail(float x) {
     const int at = roundHalfEven(x);
     // A click beyond either end zeroes up to that end and no further.
     if (at < lsfCentre_) {
-        for (int i = 0; i <= std::min(at, kLsfLength - 1); ++i) lsf_[static_cast<size_t>(i)] = 0;
+        zeroLsfTails(lsf_, at, kLsfLength);
         leftZeroLimit_ = static_cast<int16_t>(std::max(at, -32768));
     } else {
-        for (int i = std::max(at, 0); i < kLsfLength; ++i) lsf_[static_cast<size_t>(i)] = 0;
+        zeroLsfTails(lsf_, -1, at);
         rightZeroLimit_ = static_cast<int16_t>(std::min(at, 32767));
     }
     graph_.clear();

@@ -59,26 +59,19 @@ void CTPSFF::measureProfile(bool temporal) {
     }
     const double interval =
         temporal ? *dz / (helical_.pitch * helical_.rows * helical_.rowWidth) * helical_.rotation : *dz;
-    const auto peak = levelAndNormalise(p);
-    if (!peak) {
+    const ProfileWidths widths = profileWidths(p, temporal);
+    if (!widths.peak) {
         ui().message("The profile has no peak above its ends: nothing to measure.");
         return;
     }
-    // The SSP is centred on the middle of its half-maximum points and the
-    // TSP on that of its tenth-maximum points; the other width is searched
-    // from the centre the first one gives.
-    const double firstLevel = temporal ? 0.1 : 0.5, secondLevel = temporal ? 0.5 : 0.1;
-    const auto outer = crossing(p, firstLevel, *peak);
-    const auto inner = outer ? crossing(p, secondLevel, outer->centre) : std::nullopt;
-    if (!outer || !inner) {
+    if (!widths.crossed) {
         ui().message(kNoCrossing);
         return;
     }
-    const double fwhm = (temporal ? inner->right - inner->left : outer->right - outer->left) * interval;
-    const double fwtm = (temporal ? outer->right - outer->left : inner->right - inner->left) * interval;
+    const double fwhm = widths.fwhm * interval, fwtm = widths.fwtm * interval;
 
     Profile& kept = temporal ? tsp_ : ssp_;
-    kept = Profile{p, interval, -(outer->left + outer->right) / 2 * interval};
+    kept = Profile{p, interval, -widths.centre * interval};
 
     if (kindChanged_ != (temporal ? 3 : 2)) profileDefaultNumber_ = 1;
     const std::string answer = ui().prompt("Data No.= ", trimmedInt(profileDefaultNumber_));

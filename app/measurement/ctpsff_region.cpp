@@ -5,24 +5,13 @@
 #include <cmath>
 
 #include "measurement/CTPSFF.h"
+#include "measurement/region_stats.h"
 #include "platform/number_text.h"
 
 namespace halvex {
 
 namespace {
 constexpr int kLastPaletteColour = 15;
-
-// The population SD of the ROI about its mean m (a second pass, as the mean
-// must be known first).
-double roiSd(const int16_t* image, const EdgeRoi& roi, double m) {
-    double sum = 0;
-    for (int r = roi.y0; r <= roi.y0 + roi.h; ++r)
-        for (int c = roi.x0; c <= roi.x0 + roi.w; ++c) {
-            const double d = image[size_t(r) * kSide + c] - m;
-            sum += d * d;
-        }
-    return std::sqrt(sum / (double(roi.w + 1) * (roi.h + 1)));
-}
 
 bool roiInside(const EdgeRoi& r) {
     return r.x0 >= 0 && r.y0 >= 0 && r.w >= 0 && r.h >= 0 && r.x0 + r.w < kSide && r.y0 + r.h < kSide;
@@ -48,11 +37,13 @@ void CTPSFF::regionValues(bool withSd) {
     for (int i = first; i <= last; ++i) {
         setCaption(trimmedInt(i));
         if (!readListedSlice(i, pixels)) return;
-        const double m = roiMean(pixels.data(), r);
+        // Summed about the ROI's first pixel, which lies near its mean.
+        const PixelSums sums = roiSums(pixels.data(), r, pixels[size_t(r.y0) * kSide + r.x0]);
+        const double m = sums.mean();
         meanSum += m;
         text += formatFixed(store_.slices[static_cast<size_t>(i)].position, "0.000") + "\t" + formatFixed(c + m, "0.000");
         if (withSd) {
-            const double s = roiSd(pixels.data(), r, m);
+            const double s = sums.sd();
             sdSum += s;
             text += "\t" + formatFixed(s, "0.000");
         }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace halvex {
@@ -42,10 +43,44 @@ struct Detectability {
     std::vector<double> frequency, signal, noise;
 };
 
-// d' over 0 .. fMax on a grid of `intervals` (even) Simpson intervals; zero
-// when the noise integral is not positive.
+// What d' takes from the task and the observer on its grid of frequencies,
+// 0 .. fMax in `intervals` (even) Simpson intervals: the squared task
+// spectrum and eye filter at every point. Made once, it serves any number of
+// curves (the bootstrap of an evaluation).
+struct DetectabilityGrid {
+    double step = 0;
+    std::vector<double> frequency, task2, eye2;
+    bool eyeFilter = false, internalNoise = false;
+};
+DetectabilityGrid detectabilityGrid(const DetectabilityTask& task, const Observer& observer, double fMax,
+                                    int intervals = 2000);
+
+// d' over the grid; zero when the noise integral is not positive.
+Detectability detectability(const DetectabilityGrid& grid, const std::function<double(double)>& mtf,
+                            const std::function<double(double)>& nps);
 Detectability detectability(const DetectabilityTask& task, const Observer& observer,
                             const std::function<double(double)>& mtf, const std::function<double(double)>& nps,
                             double fMax, int intervals = 2000);
+
+// d' from curves given as points, as the window's stores and the series
+// evaluation keep them: the MTF and the NPS's log10 values, each through its
+// cubic spline (the window's SPLINE), holding its end value beyond its
+// points (the NPS starts above 0 cycles/mm), up to the smaller of the two
+// last frequencies. Nothing when a curve has fewer than two points or the
+// frequencies reach no higher than 0.
+std::optional<Detectability> detectabilityOfCurves(const DetectabilityTask& task, const Observer& observer,
+                                                   const std::vector<float>& mtfFrequency,
+                                                   const std::vector<float>& mtf,
+                                                   const std::vector<float>& npsFrequency,
+                                                   const std::vector<float>& npsLog10);
+// The highest frequency d' of these curves reaches (the smaller of their
+// last frequencies), 0 when a curve is empty.
+double detectabilityReach(const std::vector<float>& mtfFrequency, const std::vector<float>& npsFrequency);
+// The same d' on a grid made for curves of that reach.
+std::optional<Detectability> detectabilityOfCurves(const DetectabilityGrid& grid,
+                                                   const std::vector<float>& mtfFrequency,
+                                                   const std::vector<float>& mtf,
+                                                   const std::vector<float>& npsFrequency,
+                                                   const std::vector<float>& npsLog10);
 
 }  // namespace halvex

@@ -354,4 +354,30 @@ std::optional<Point2> fitCircleCentre(const float* image, const EdgeRoi& roi, fl
     return fitCircleCentreOf(image, roi, cx, cy, level, detail);
 }
 
+void subtractLsfBaseline(std::vector<float>& lsf, float baseline) {
+    float highest = -9000.0f;
+    for (float& v : lsf) {
+        v -= baseline;
+        highest = std::max(highest, v);
+    }
+    if (highest == 0.0f) highest = 1.0f;
+    for (float& v : lsf) v /= highest;
+}
+
+void zeroLsfTails(std::vector<float>& lsf, int left, int right) {
+    const int last = static_cast<int>(lsf.size()) - 1;
+    for (int i = 0; i <= std::min(left, last); ++i) lsf[static_cast<size_t>(i)] = 0;
+    for (int i = std::max(right, 0); i <= last; ++i) lsf[static_cast<size_t>(i)] = 0;
+}
+
+std::optional<double> curveCrossing(const std::vector<float>& frequency, const std::vector<float>& value, double level) {
+    for (size_t i = 1; i < value.size() && i < frequency.size(); ++i) {
+        if (value[i] > level) continue;
+        const double a = value[i - 1], b = value[i];
+        if (a <= level) return frequency[i - 1];
+        return frequency[i - 1] + (frequency[i] - frequency[i - 1]) * (a - level) / (a - b);
+    }
+    return std::nullopt;
+}
+
 }  // namespace halvex

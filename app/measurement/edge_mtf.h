@@ -106,6 +106,17 @@ struct CurvePoints {
 };
 CurvePoints resampleMtf(const std::vector<float>& mtf, float step, float interval);
 
+// Subtracts the baseline from the LSF and scales its largest value to 1
+// (a largest value of 0 leaves the scale alone).
+void subtractLsfBaseline(std::vector<float>& lsf, float baseline);
+
+// Zeroes the LSF at and before index `left` and at and after index `right`.
+void zeroLsfTails(std::vector<float>& lsf, int left, int right);
+
+// The first frequency at which the curve falls to `level`, interpolated
+// linearly between its points; nothing when it never does.
+std::optional<double> curveCrossing(const std::vector<float>& frequency, const std::vector<float>& value, double level);
+
 // The mean of the LSF's two tails: samples first .. first + count - 1 and
 // their mirrors 255 - first - count + 1 .. 255 - first; the baseline's first
 // estimate.

@@ -72,6 +72,22 @@ std::optional<Crossing> crossing(const std::vector<float>& p, double level, int 
     return Crossing{at(left), at(right), roundHalfEven((left + right) / 2.0)};
 }
 
+ProfileWidths profileWidths(std::vector<float>& p, bool temporal) {
+    ProfileWidths w;
+    const auto peak = levelAndNormalise(p);
+    if (!peak) return w;
+    w.peak = true;
+    const double firstLevel = temporal ? 0.1 : 0.5, secondLevel = temporal ? 0.5 : 0.1;
+    const auto outer = crossing(p, firstLevel, *peak);
+    const auto inner = outer ? crossing(p, secondLevel, outer->centre) : std::nullopt;
+    if (!outer || !inner) return w;
+    w.crossed = true;
+    w.fwhm = temporal ? inner->right - inner->left : outer->right - outer->left;
+    w.fwtm = temporal ? outer->right - outer->left : inner->right - inner->left;
+    w.centre = (outer->left + outer->right) / 2;
+    return w;
+}
+
 std::vector<float> profileLsf(const std::vector<float>& p, int c0) {
     std::vector<float> lsf(kLsfLength, 0.0f);
     const int n = static_cast<int>(p.size());

@@ -61,6 +61,19 @@ struct Crossing {
 };
 std::optional<Crossing> crossing(const std::vector<float>& p, double level, int peak);
 
+// The widths of a profile, in samples: `p` is levelled and normalised
+// (levelAndNormalise), then the SSP is centred on the middle of its
+// half-maximum points and the TSP on that of its tenth-maximum points, and
+// the other width is searched from the centre the first one gives. `peak`
+// is false when the profile has no peak above its ends, `crossed` when it
+// misses a crossing on either side.
+struct ProfileWidths {
+    bool peak = false, crossed = false;
+    double fwhm = 0, fwtm = 0;
+    double centre = 0;  // the middle of the first width's crossings (index)
+};
+ProfileWidths profileWidths(std::vector<float>& p, bool temporal);
+
 // The profile as a 256-sample LSF with its point c0 at index 128; points
 // that fall outside 0 .. 255 are left out, empty places are 0.
 std::vector<float> profileLsf(const std::vector<float>& p, int c0);
