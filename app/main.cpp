@@ -19,7 +19,7 @@
 #include "platform/script/batch_driver.h"
 #include "platform/script/script_ui.h"
 #include "workspace/qt/main_window.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace {
 
@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
     halvex::QtUi ui;
     halvex::Workspace workspace(ui);
     giveTextPainter(workspace);
-    halvex::MainWindow window(workspace, ui);
+    halvex::MainWindow window(workspace.main, workspace.guard, ui, [&workspace] { workspace.stop(); });
     halvex::MeasurementWindow measurement(workspace, ui);  // hidden until "Measure>"
     halvex::CompareWindow dual(workspace, ui);             // hidden until "Dual Win"
     window.show();

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/script/script_ui.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace {
 

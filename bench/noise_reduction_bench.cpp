@@ -16,7 +16,7 @@
 
 #include "phantom_model.h"
 #include "platform/script/script_ui.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/number_text.h"
-#include "workspace/image_store.h"
+#include "dicom/slice_format.h"
 
 namespace halvex {
 namespace {
@@ -38,8 +38,6 @@ constexpr int32_t kNextExhausted = 450001;
 const std::string kTransferSyntax = "00020010";
 const std::string kImagePosition = "00200032";
 const std::string kSliceLocation = "00201041";
-constexpr std::string_view kImplicitLittleEndian = "1.2.840.10008.1.2";
-constexpr std::string_view kExplicitLittleEndian = "1.2.840.10008.1.2.1";
 
 // Only the little-endian layouts have a known element form.
 bool decodable(int mode) { return VrModes::littleEndian(mode); }
@@ -257,8 +255,8 @@ int16_t DICOMM::transferSyntaxMode() {
     // The file meta group is always explicit VR little endian.
     const std::string syntax = TAGSTR(kTransferSyntax, VrModes::ExplicitLittle);
     header.Encoding = pixelEncodingOf(syntax);
-    if (syntax == kImplicitLittleEndian) return VrModes::ImplicitLittle;
-    if (syntax == kExplicitLittleEndian || header.Encoding == PixelEncoding::Encapsulated)
+    if (syntax == kImplicitVrLittleEndian) return VrModes::ImplicitLittle;
+    if (syntax == kExplicitVrLittleEndian || header.Encoding == PixelEncoding::Encapsulated)
         return VrModes::ExplicitLittle;
     return VrModes::BigEndianOrOther;
 }

@@ -8,12 +8,12 @@
 
 #include <mutex>
 
+#include "dicom/slice_format.h"
+
 namespace halvex {
 
 namespace {
 
-constexpr unsigned kSide = 512;
-constexpr size_t kFramePixels = size_t(kSide) * kSide;
 
 // The library's own warnings go to the error output; we report refusals
 // ourselves, once, with the file's name.
@@ -44,7 +44,7 @@ DecodedPixels decodePixels(const std::string& path) {
     const unsigned columns = dims[0], rows = dims[1];
     const unsigned frames = image.GetNumberOfDimensions() > 2 ? dims[2] : 1;
     const gdcm::PixelFormat& format = image.GetPixelFormat();
-    if (columns != kSide || rows != kSide)
+    if (columns != unsigned(kSide) || rows != unsigned(kSide))
         return refused("its matrix is " + std::to_string(columns) + " x " + std::to_string(rows) + ", not 512 x 512");
     if (format.GetSamplesPerPixel() != 1)
         return refused("it has " + std::to_string(format.GetSamplesPerPixel()) + " samples per pixel (colour)");
@@ -55,7 +55,7 @@ DecodedPixels decodePixels(const std::string& path) {
                        " are read from one file)");
 
     DecodedPixels d;
-    d.frames.resize(frames * kFramePixels);
+    d.frames.resize(frames * size_t(kSlicePixels));
     // The buffer must be exactly the frames we checked for, or the library
     // would write past it.
     if (image.GetBufferLength() != d.frames.size() * sizeof(int16_t) ||

@@ -29,8 +29,8 @@ bool longFormVr(uint8_t a, uint8_t b) {
 DataSetEncoding dataSetEncodingOf(std::span<const uint8_t> uid) {
     std::string_view text(reinterpret_cast<const char*>(uid.data()), uid.size());
     if (!text.empty() && (text.back() == '\0' || text.back() == ' ')) text.remove_suffix(1);
-    if (text == "1.2.840.10008.1.2") return DataSetEncoding::ImplicitLittle;
-    if (text == "1.2.840.10008.1.2.1") return DataSetEncoding::ExplicitLittle;
+    if (text == kImplicitVrLittleEndian) return DataSetEncoding::ImplicitLittle;
+    if (text == kExplicitVrLittleEndian) return DataSetEncoding::ExplicitLittle;
     if (text == "1.2.840.10008.1.2.2") return DataSetEncoding::ExplicitBig;
     // The compressed syntaxes keep the data set before the pixels plain.
     if (text.starts_with("1.2.840.10008.1.2.4.") || text == "1.2.840.10008.1.2.5") return DataSetEncoding::ExplicitLittle;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 namespace halvex {
@@ -17,6 +18,10 @@ using DicomTag = uint32_t;
 constexpr DicomTag dicomTag(uint16_t group, uint16_t element) { return DicomTag{group} << 16 | element; }
 
 inline constexpr DicomTag kPixelDataTag = dicomTag(0x7FE0, 0x0010);
+
+// The two transfer syntaxes without compression in little-endian order.
+inline constexpr std::string_view kImplicitVrLittleEndian = "1.2.840.10008.1.2";
+inline constexpr std::string_view kExplicitVrLittleEndian = "1.2.840.10008.1.2.1";
 
 // How the data set after the file meta group is encoded.
 enum class DataSetEncoding { ImplicitLittle, ExplicitLittle, ExplicitBig, Unknown };

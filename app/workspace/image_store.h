@@ -10,13 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "dicom/slice_format.h"
 #include "platform/controls.h"
 
 namespace halvex {
 
-inline constexpr int kSide = 512;
-inline constexpr int kSlicePixels = kSide * kSide;      // 262144
-inline constexpr int kSliceBytes = kSlicePixels * 2;    // 524288
 inline constexpr int kMaxSlices = 2048;
 inline constexpr int kMaxTempSlots = 4095;              // slot offsets stay below 2^31
 inline constexpr int64_t kMaxSliceFileBytes = 600000;   // larger files are not read as one slice

@@ -10,7 +10,8 @@
 
 #include "app_fixture.h"
 #include "dicom/dicom_elements.h"
-#include "dicom/dicom_writer.h"
+#include "dicom/slice_file.h"
+#include "saving/dicom_save.h"
 #include "dicom_test_files.h"
 #include "dicom_write.h"
 #include "platform/files.h"

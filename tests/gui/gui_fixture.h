@@ -24,7 +24,7 @@ protected:
     TempFolder folder;
     QtUi ui;
     Workspace workspace{ui};
-    MainWindow main{workspace, ui};
+    MainWindow main{workspace.main, workspace.guard, ui, [this] { workspace.stop(); }};
 };
 
 }  // namespace halvex::testing

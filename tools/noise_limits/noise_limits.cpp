@@ -23,7 +23,7 @@
 #include "measurement/measurement_noise.h"
 #include "phantom_model.h"
 #include "platform/script/script_ui.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace {
 

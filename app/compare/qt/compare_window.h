@@ -5,7 +5,7 @@
 #include <QMainWindow>
 
 #include "platform/qt/qt_ui.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace halvex {
 

@@ -6,7 +6,7 @@
 
 #include "platform/qt/qt_ui.h"
 #include "platform/qt/view_widget.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace halvex {
 

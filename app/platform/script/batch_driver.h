@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/script/script_ui.h"
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 namespace halvex {
 

@@ -16,12 +16,13 @@
 
 namespace halvex {
 
-MainWindow::MainWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {
+MainWindow::MainWindow(CTDSPF& main, CommandGuard& guard, QtUi& ui, std::function<void()> closing)
+    : main_(main), guard_(guard), closing_(std::move(closing)) {
     setObjectName("CTDSPF");
     setWindowTitle("CT-3DMORV");
     setAcceptDrops(true);
-    CTDSPF& w = workspace_.main;
-    CommandGuard& g = workspace_.guard;
+    CTDSPF& w = main_;
+    CommandGuard& g = guard_;
 
     auto* central = new QWidget(this);
     auto* layout = new QHBoxLayout(central);
@@ -51,8 +52,8 @@ MainWindow::MainWindow(Workspace& workspace, QtUi& ui) : workspace_(workspace) {
 }
 
 QWidget* MainWindow::buildControls() {
-    CTDSPF& w = workspace_.main;
-    CommandGuard& g = workspace_.guard;
+    CTDSPF& w = main_;
+    CommandGuard& g = guard_;
     auto* panel = new QWidget;
     auto* column = new QVBoxLayout(panel);
 
@@ -114,8 +115,8 @@ QWidget* MainWindow::buildControls() {
 }
 
 QWidget* MainWindow::buildNoiseReduction(QWidget* panel) {
-    CTDSPF& w = workspace_.main;
-    CommandGuard& g = workspace_.guard;
+    CTDSPF& w = main_;
+    CommandGuard& g = guard_;
     auto* box = new QGroupBox("3D-MORV", panel);
     auto* grid = new QGridLayout(box);
     grid->addWidget(bindLabel(w.PRELBL, g, box), 0, 0, 1, 5);
@@ -155,13 +156,13 @@ QWidget* MainWindow::buildNoiseReduction(QWidget* panel) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-    workspace_.stop();
+    closing_();
     e->accept();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* e) {
     const QPointF p = e->position();
-    workspace_.guard.run([&] { workspace_.main.windowMouseDown(buttonNumber(e->button()), float(p.x()), float(p.y())); });
+    guard_.run([&] { main_.windowMouseDown(buttonNumber(e->button()), float(p.x()), float(p.y())); });
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
@@ -172,7 +173,7 @@ void MainWindow::dropEvent(QDropEvent* e) {
     const auto paths = droppedPaths(e);
     if (paths.empty()) return;
     e->acceptProposedAction();
-    workspace_.guard.run([&] { workspace_.main.dropOnWindow(paths); });
+    guard_.run([&] { main_.dropOnWindow(paths); });
 }
 
 }  // namespace halvex

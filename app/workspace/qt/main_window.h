@@ -4,16 +4,19 @@
 
 #include <QMainWindow>
 #include <QProgressBar>
+#include <functional>
 
 #include "platform/qt/qt_ui.h"
-#include "workspace/workspace.h"
+#include "platform/window_logic.h"
+#include "workspace/CTDSPF.h"
 
 namespace halvex {
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    MainWindow(Workspace& workspace, QtUi& ui);
+    // `closing` ends the program's windows when this one closes.
+    MainWindow(CTDSPF& main, CommandGuard& guard, QtUi& ui, std::function<void()> closing);
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -25,7 +28,9 @@ private:
     QWidget* buildControls();
     QWidget* buildNoiseReduction(QWidget* panel);
 
-    Workspace& workspace_;
+    CTDSPF& main_;
+    CommandGuard& guard_;
+    std::function<void()> closing_;
     QProgressBar* progress_;
 };
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "compare/CTDSP2.h"
-#include "dicom/dicom_writer.h"
+#include "saving/dicom_save.h"
 #include "platform/ports.h"
 #include "platform/window_logic.h"
 #include "measurement/CTPSFF.h"

@@ -1,4 +1,4 @@
-#include "workspace/workspace.h"
+#include "workspace.h"
 
 #include <filesystem>
 
