@@ -78,11 +78,22 @@ Options parseOptions(int argc, char** argv) {
     return o;
 }
 
-// The views and graphs print their text with Qt's fonts.
+// The evaluation's report, drawn with Qt: HTML and PDF.
+halvex::ReportWriter reportWriter() {
+    return [](const halvex::ReportInput& input) {
+        halvex::ReportFiles report = halvex::makeReport(input);
+        return std::vector<std::pair<std::string, std::string>>{{"report.html", std::move(report.html)},
+                                                                {"report.pdf", std::move(report.pdf)}};
+    };
+}
+
+// The views and graphs print their text with Qt's fonts; the evaluation
+// draws its report.
 void giveTextPainter(halvex::Workspace& workspace) {
     auto painter = std::make_shared<halvex::QtTextPainter>();
     workspace.main.PIC1.setTextPainter(painter);
     workspace.measurement.view()->setTextPainter(painter);
+    workspace.evaluation.reportWriter = reportWriter();
 }
 
 int runBatch(const Options& o, const halvex::ProgramFolder& programFolder) {
@@ -115,11 +126,7 @@ int main(int argc, char** argv) {
         if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
         QGuiApplication app(argc, argv);
         return halvex::runEvaluate(std::vector<std::string>(argv + 2, argv + argc), halvex::executableFolder(), std::cout,
-                                   std::cerr, isatty(STDERR_FILENO) == 1, [](const halvex::ReportInput& input) {
-                                       halvex::ReportFiles report = halvex::makeReport(input);
-                                       return std::vector<std::pair<std::string, std::string>>{
-                                           {"report.html", std::move(report.html)}, {"report.pdf", std::move(report.pdf)}};
-                                   });
+                                   std::cerr, isatty(STDERR_FILENO) == 1, reportWriter());
     }
     const Options o = parseOptions(argc, argv);
     if (!o.error.empty()) {

@@ -10,7 +10,8 @@ namespace halvex {
 namespace fs = std::filesystem;
 
 Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard), measurement(store, ui, guard),
-      noiseReduction(main, store, ui), dicomWriter(store, dicom, ui), dual(store, ui, guard) {
+      noiseReduction(main, store, ui), dicomWriter(store, dicom, ui), evaluation(store, measurement, ui),
+      dual(store, ui, guard) {
     main.SHOWMW.onClick = [this] { measurement.show(); };
     main.loadParameters = [this] { noiseReduction.PARAMIO(0); };
     main.PARAMLD.onClick = [this] { noiseReduction.PARAMIO(1); };
@@ -20,7 +21,16 @@ Workspace::Workspace(Ui& ui) : ui(ui), guard(ui), main(store, dicom, ui, guard),
     main.TEST1BTN.onClick = [this] { noiseReduction.NRTEST1(); };
     main.TEST2BTN.onClick = [this] { noiseReduction.NRTEST2(); };
     main.PROC1.onClick = [this] { noiseReduction.PROC1_Click(); };
-    main.STOPBTN.onClick = [this] { noiseReduction.requestStop(); };
+    // Stop ends whichever long command runs.
+    main.STOPBTN.onClick = [this] {
+        noiseReduction.requestStop();
+        evaluation.requestStop();
+    };
+    measurement.EVALUATE.onClick = [this] { evaluation.run({main.STTX.text(), main.ENTX.text()}); };
+    main.EVALBTN.onClick = [this] {
+        measurement.show();
+        evaluation.run({main.STTX.text(), main.ENTX.text()});
+    };
     measurement.roiMoved = [this] { main.SHDRAW(0); };
     measurement.imageChanged = [this] { main.WWDSP(); };
     measurement.rangeDefaults = [this] { return std::pair{main.STTX.text(), main.ENTX.text()}; };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "compare/CTDSP2.h"
+#include "evaluation/evaluation_command.h"
 #include "saving/dicom_save.h"
 #include "platform/ports.h"
 #include "platform/window_logic.h"
@@ -40,6 +41,7 @@ public:
     CTPSFF measurement;  // shown by "Measure>"
     NoiseReduction noiseReduction;
     DicomWriter dicomWriter;  // "DICOM"
+    EvaluationCommand evaluation;  // "Evaluate..." and "Evaluate"
     CTDSP2 dual;              // shown by "Dual Win"
 };
 

@@ -2,19 +2,16 @@
 
 #include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <optional>
 #include <sstream>
 
+#include "evaluation/evaluation_run.h"
 #include "evaluation/recipe.h"
 #include "evaluation/results_json.h"
 #include "evaluation/series_reader.h"
-#include "platform/file_digest.h"
 #include "platform/files.h"
 #include "workspace/program_folder.h"
 
@@ -155,54 +152,6 @@ std::string fileText(const std::string& path) {
     return text.str();
 }
 
-std::string isoTime() {
-    const std::time_t now = std::time(nullptr);
-    std::tm t{};
-    localtime_r(&now, &t);
-    char text[40];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &t);
-    return text;
-}
-
-// Writes each file beside its place under a temporary name, then renames
-// them all: a run that fails leaves nothing half-written, and nothing else in
-// the folder is touched.
-void writeAll(const std::string& folder, const std::vector<std::pair<std::string, std::string>>& files) {
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) throw Failure{2, "the folder " + folder + " can't be made"};
-    std::vector<std::string> written;
-    auto cleanUp = [&] {
-        for (const std::string& t : written) fs::remove(t, ec);
-    };
-    for (const auto& [name, text] : files) {
-        const std::string temporary = folder + "/." + name + ".part";
-        if (!replaceFile(temporary, text)) {
-            cleanUp();
-            throw Failure{2, "can't write " + folder + "/" + name};
-        }
-        written.push_back(temporary);
-    }
-    for (size_t i = 0; i < files.size(); ++i) {
-        fs::rename(written[i], folder + "/" + files[i].first, ec);
-        if (ec) {
-            cleanUp();
-            throw Failure{2, "can't write " + folder + "/" + files[i].first + ": " + ec.message()};
-        }
-    }
-}
-
-std::string fileNameIn(const std::string& path) { return fs::path(path).filename().string(); }
-
-// The objects of a recipe cover every slice of the range unless they say
-// otherwise; indices are clamped to the range.
-void fitObjectsToRange(std::vector<FoundObject>& objects, int slices) {
-    for (FoundObject& o : objects) {
-        o.firstSlice = std::clamp(o.firstSlice, 0, slices - 1);
-        o.lastSlice = std::clamp(o.lastSlice, o.firstSlice, slices - 1);
-    }
-}
-
 int run(const std::vector<std::string>& arguments, const std::string& executableFolder, std::ostream& out,
         std::ostream& err, bool terminal, const ReportWriter& report) {
     Options o = parseOptions(arguments);
@@ -224,103 +173,44 @@ int run(const std::vector<std::string>& arguments, const std::string& executable
     for (const std::string& note : series.notes) err << "halvex: " << note << "\n";
     const double pixelMm = series.summary.pixelMm;
 
-    Recipe recipe;
-    std::vector<std::string> warnings;
+    EvaluationRequest request;
     if (!o.recipe.empty()) {
         std::string error;
-        const std::optional<Recipe> given = parseRecipe(givenRecipe, pixelMm, error);
-        if (!given) throw Failure{2, "the recipe " + o.recipe + " can't be used: " + error};
-        recipe = *given;
-        if (!o.range && recipe.range) {
+        request.recipe = parseRecipe(givenRecipe, pixelMm, error);
+        if (!request.recipe) throw Failure{2, "the recipe " + o.recipe + " can't be used: " + error};
+        if (!o.range && request.recipe->range) {
             // The recipe's range, on the slices read again.
-            o.range = recipe.range;
+            o.range = request.recipe->range;
             series = loadSeries(o.series, o.range, folder.path, progress);
         }
-        fitObjectsToRange(recipe.objects, static_cast<int>(series.slices.size()));
-    } else {
-        progress("finding objects", 0, 1);
-        const FoundObjects found = findObjects(series.slices, static_cast<float>(pixelMm));
-        progress("finding objects", 1, 1);
-        recipe.objects = found.objects;
-        warnings = found.problems;
     }
-    if (std::none_of(recipe.objects.begin(), recipe.objects.end(),
-                     [](const FoundObject& f) { return f.kind != ObjectKind::Body; }))
-        throw Failure{2, recipe.objects.empty() ? "no phantom body found (nothing above -500 HU)"
-                                                : "nothing measurable found in the phantom body"};
-    if (o.bootstrap) recipe.parameters.bootstrap = *o.bootstrap;
-    if (o.seed) recipe.parameters.seed = *o.seed;
-    if (o.tasks) recipe.parameters.tasks = *o.tasks;
-    recipe.halvexVersion = HALVEX_VERSION;
-    recipe.range = std::pair{series.summary.first, series.summary.last};
-
-    // The inputs and their hashes; a file the recipe knew by another hash is named.
-    std::map<std::string, std::string> known;
-    for (const RecipeInput& in : recipe.inputs) known[in.file] = in.sha256;
-    recipe.inputs.clear();
-    for (const std::string& file : series.files) {
-        const std::string hash = fileSha256(file).value_or("");
-        const std::string name = fileNameIn(file);
-        if (const auto k = known.find(name); k != known.end() && k->second != hash)
-            warnings.push_back(name + " is not the file the recipe was made on (its SHA-256 differs).");
-        recipe.inputs.push_back({name, hash});
-    }
-
-    std::optional<LoadedSeries> other;
+    request.bootstrap = o.bootstrap;
+    request.seed = o.seed;
+    request.tasks = o.tasks;
+    const SeriesInput first{series.slices, series.summary, series.files, fs::path(o.series.front()).filename().string()};
+    request.series = &first;
+    std::optional<LoadedSeries> otherSeries;
+    std::optional<SeriesInput> other;
     if (!o.compare.empty()) {
-        other = loadSeries({absolute(o.compare)}, o.range, folder.path, progress);
-        for (const std::string& note : other->notes) err << "halvex: " << note << "\n";
-        if (other->slices.size() != series.slices.size())
-            throw Failure{2, "the two series must have the same number of slices in their ranges (" +
-                                 std::to_string(series.slices.size()) + " and " + std::to_string(other->slices.size()) +
-                                 "): give --range"};
-        if (std::fabs(other->summary.pixelMm - pixelMm) > 1e-6)
-            throw Failure{2, "the two series have different pixel sizes: the same objects can't be measured on both"};
+        otherSeries = loadSeries({absolute(o.compare)}, o.range, folder.path, progress);
+        for (const std::string& note : otherSeries->notes) err << "halvex: " << note << "\n";
+        other = SeriesInput{otherSeries->slices, otherSeries->summary, otherSeries->files,
+                            fs::path(absolute(o.compare)).filename().string()};
+        request.other = &*other;
     }
-    auto measuring = [&](int done, int total) { progress("measuring", done, total); };
-    EvaluationResult result;
-    std::optional<ComparedSeries> compared;
-    if (other) {
-        compared = compareSeries(series.slices, other->slices, static_cast<float>(pixelMm), recipe.objects,
-                                 recipe.parameters, measuring);
-        result = compared->first;
-        compared->other.series = other->summary;
-    } else {
-        result = evaluateSeries(series.slices, static_cast<float>(pixelMm), recipe.objects, recipe.parameters, measuring);
+    try {
+        const EvaluationRun run = performEvaluation(request, progress);
+        progress("writing the files", 0, 1);
+        const std::vector<std::pair<std::string, std::string>> files = evaluationFiles(run, request, report);
+        writeEvaluationFiles(o.out, files);
+        progress("writing the files", 1, 1);
+        out << runSummary(run, request);
+        out << "\nwrote";
+        for (size_t i = 0; i < files.size(); ++i) out << (i ? ", " : " " + o.out + "/") << files[i].first;
+        out << "\n";
+    } catch (const EvaluationError& e) {
+        throw Failure{2, e.what()};
     }
-    result.series = series.summary;
-    warnings.insert(warnings.end(), result.warnings.begin(), result.warnings.end());
-    result.warnings = warnings;
-    if (result.ttf.empty() && !result.nps && result.ctNumbers.empty() && !result.wire && !result.ssp)
-        throw Failure{2, "nothing measurable was found in the series"};
-
-    const std::string created = isoTime();
-    const std::string recipeText = recipeJson(recipe, pixelMm);
-    const EvaluationResult* otherResult = compared ? &compared->other : nullptr;
-    const Comparison* comparison = compared ? &compared->comparison : nullptr;
-    std::string csv = curvesCsv(result, fileNameIn(o.series.front()));
-    if (otherResult) {
-        const std::string rows = curvesCsv(*otherResult, fileNameIn(o.compare));
-        csv += rows.substr(rows.find('\n') + 1);  // without its header line
-    }
-    std::vector<std::pair<std::string, std::string>> files = {
-        {"results.json", resultsJson(result, HALVEX_VERSION, created, otherResult, comparison)},
-        {"curves.csv", csv},
-        {"recipe.json", recipeText}};
-    if (report) {
-        ReportInput input{&result, otherResult, comparison, meanImage(series.slices, 0, series.slices.size()),
-                          HALVEX_VERSION, created, textSha256(recipeText)};
-        progress("writing the report", 0, 1);
-        for (auto& file : report(input)) files.push_back(std::move(file));
-        progress("writing the report", 1, 1);
-    }
-    writeAll(o.out, files);
-    out << summaryText(result);
-    if (comparison) out << "\n" << o.compare << " against " << o.series.front() << ": "
-                        << comparisonSummary(*comparison, result) << "\n";
-    out << "\nwrote";
-    for (size_t i = 0; i < files.size(); ++i) out << (i ? ", " : " " + o.out + "/") << files[i].first;
-    out << "\n";
     return 0;
 }
 

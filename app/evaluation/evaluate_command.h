@@ -9,23 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "evaluation/evaluation.h"
+#include "evaluation/evaluation_run.h"
 
 namespace halvex {
-
-// What a run gives its report: the results (and, for a comparison, the
-// other series' and the ratios), the first series' mean slice, and what the
-// header names.
-struct ReportInput {
-    const EvaluationResult* result = nullptr;
-    const EvaluationResult* other = nullptr;
-    const Comparison* comparison = nullptr;
-    std::vector<float> meanHu;  // 512 x 512 HU
-    std::string halvexVersion, created, recipeSha256;
-};
-// Files to write beside the results (name, content): the report, drawn by
-// whoever has the means to draw.
-using ReportWriter = std::function<std::vector<std::pair<std::string, std::string>>(const ReportInput&)>;
 
 // Runs the command on its arguments (those after "evaluate"); `out` gets the
 // summary, `err` the messages and the progress (drawn in place when

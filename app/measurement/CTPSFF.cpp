@@ -25,6 +25,7 @@ CTPSFF::CTPSFF(ImageStore& store, Ui& ui, CommandGuard& guard) : WindowLogic("CT
                                  &DPRIME}},
         {"PROMENU", "Pro", {&REDGEPRO, &CLRSCREEN}},
         {"GRAPHMENU", "Graph", {&SAVEGRAPH, &COPYGRAPH}},
+        {"EVALMENU", "Evaluate", {&EVALUATE}},
     };
     add(FINESTP);
     add(CENADJ);
@@ -451,5 +452,39 @@ void CTPSFF::SAVEGRAPH_Click() {
 }
 
 void CTPSFF::COPYGRAPH_Click() { ui().setClipboardImage(composedView()); }
+
+namespace {
+
+// The first slot of the store that holds no curve, 0 when none.
+int freeSlot(const CurveStore& store) {
+    for (int n = 1; n <= CurveStore::kSlots; ++n)
+        if (store.slot(n).empty()) return n;
+    return 0;
+}
+
+void fill(CurveSlot& slot, const std::string& label, const std::vector<float>& x, const std::vector<float>& y) {
+    slot = CurveSlot{};
+    slot.label = label;
+    slot.count = static_cast<int16_t>(std::min({x.size(), y.size(), size_t(CurveSlot::kCapacity)}));
+    std::copy(x.begin(), x.begin() + slot.count, slot.abscissa.begin());
+    std::copy(y.begin(), y.begin() + slot.count, slot.value.begin());
+}
+
+}  // namespace
+
+int CTPSFF::addMtfCurve(const std::string& label, const std::vector<float>& frequency, const std::vector<float>& value) {
+    if (!loaded_) Form_Load();
+    const int n = freeSlot(mtfStore_);
+    if (n > 0) fill(mtfStore_.slot(n), label, frequency, value), lastMtfSlot_ = n;
+    return n;
+}
+
+int CTPSFF::addNpsCurve(const std::string& label, const std::vector<float>& frequency,
+                        const std::vector<float>& log10Value) {
+    if (!loaded_) Form_Load();
+    const int n = freeSlot(npsStore_);
+    if (n > 0) fill(npsStore_.slot(n), label, frequency, log10Value), lastNpsSlot_ = n;
+    return n;
+}
 
 }  // namespace halvex

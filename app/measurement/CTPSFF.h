@@ -165,6 +165,15 @@ public:
     // Graph menu: the graph as a picture.
     Button SAVEGRAPH{"SAVEGRAPH", "Save graph..."};
     Button COPYGRAPH{"COPYGRAPH", "Copy graph"};
+    // Evaluate menu: the automatic evaluation of a slice range (wired by the
+    // workspace to its command).
+    Button EVALUATE{"EVALUATE", "Evaluate..."};
+
+    // Curves measured elsewhere (the evaluation) into the first free slot of
+    // the MTF store (MTF against cycles/mm) or the NPS store (log10 of the NPS,
+    // HU^2 mm^2); the slot's number, 0 when every slot holds a curve.
+    int addMtfCurve(const std::string& label, const std::vector<float>& frequency, const std::vector<float>& value);
+    int addNpsCurve(const std::string& label, const std::vector<float>& frequency, const std::vector<float>& log10Value);
 
 private:
     void CENADJ_Click(int index);

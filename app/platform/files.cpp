@@ -101,7 +101,19 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+std::string& namedExecutableFolder() {
+    static std::string folder;
+    return folder;
+}
+}  // namespace
+
+void setExecutableFolder(const std::string& folder) {
+    namedExecutableFolder() = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string executableFolder() {
+    if (!namedExecutableFolder().empty()) return namedExecutableFolder();
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.parent_path().string() + "/";

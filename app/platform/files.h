@@ -38,9 +38,14 @@ std::vector<std::string> folderFiles(const std::string& folder, const std::strin
 std::string folderOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
 
-// The folder of the running executable, with its trailing separator; empty
-// when it can't be told.
+// The folder of halvex's executable, with its trailing separator; empty
+// when it can't be told. The kernel library, the decoder helper and the
+// shipped settings are found from it. It is the running executable's folder
+// unless code of halvex runs inside another program (the Python module, whose
+// executable is the interpreter) that named, with setExecutableFolder, the
+// folder halvex's executable has in the same build or install.
 std::string executableFolder();
+void setExecutableFolder(const std::string& folder);
 
 // Calls step(done, left), which reads or writes some of the `left` bytes
 // after the first `done` and returns how many (0 or less: it failed), until

@@ -37,6 +37,8 @@ public:
     virtual void progress(int done, int total) = 0;
     // Lets pending repaints and input through during a long command.
     virtual void pumpEvents() = 0;
+    // Opens a file (a report) in the desktop's program for it.
+    virtual void openDocument(const std::string& path) { (void)path; }
 };
 
 }  // namespace halvex

@@ -22,7 +22,7 @@ CTDSPF::CTDSPF(ImageStore& store, DICOMM& dicom, Ui& ui, CommandGuard& guard)
     : WindowLogic("CTDSPF", ui, guard), store_(store), dicom_(dicom) {
     for (Control* c : std::initializer_list<Control*>{&HS1, &Label1, &WWTX, &WCTX, &WWSET, &MEMOWWCK, &NEGACK, &BAI2CK,
                                                        &HEADBTN, &CHESTBTN, &ABDOBTN1, &ABDOBTN2, &BONEBTN, &SH1,
-                                                       &LH1, &RH1, &ROIS, &SHOWMW, &DUALBTN, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
+                                                       &LH1, &RH1, &ROIS, &SHOWMW, &EVALBTN, &DUALBTN, &DSORT, &Command3, &RAWRD, &CLRIMG, &OP1,
                                                        &SRSORTCK, &ORDER, &PRVSR, &NXTSR, &IMGAVE, &IMGAVEF, &MPRGO, &MPRORDCK, &DICOMSVBTN, &STTX, &ENTX,
                                                        &STENLBL,
                                                        &RPTTX, &WNTX, &EDGECT1TX, &EDGECT2TX, &BLCT1TX, &BLCT2TX,

@@ -97,6 +97,7 @@ public:
     Shape RH1{"RH1", 8, 8};
     OptionGroup ROIS{"ROIS", {"256roi", "128roi", "64 roi"}};
     Button SHOWMW{"SHOWMW", "Measure>"};
+    Button EVALBTN{"EVALBTN", "Evaluate"};  // the evaluation of a slice range (wired by the workspace)
     // Shows the comparison window (wired by the workspace).
     Button DUALBTN{"DUALBTN", "Dual Win"};
     Button DSORT{"DSORT", "Read"};

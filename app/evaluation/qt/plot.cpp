@@ -17,8 +17,10 @@ constexpr int kLeft = 72, kRight = 18, kTop = 36, kBottom = 52;
 double niceStep(double span, int parts) {
     if (!(span > 0)) return 1;
     const double raw = span / parts, power = std::pow(10.0, std::floor(std::log10(raw)));
+    // A range that is a whole number of steps (1.2 in steps of 0.2) must not
+    // miss its step by a rounding.
     for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * power >= raw) return m * power;
+        if (m * power >= raw * (1 - 1e-9)) return m * power;
     return 10 * power;
 }
 

@@ -113,6 +113,7 @@ private:
                    "<table border=\"2\" cellpadding=\"6\" width=\"100%\" bgcolor=\"#fff4e5\"><tr><td>");
         replaceAll("</div><!--warnings-->", "</td></tr></table>");
         replaceAll("width=\"760\"", "width=\"640\"");
+        replaceAll("width=\"512\"", "width=\"420\"");  // the slice picture fits under the header
         return text;
     }
 
@@ -141,7 +142,8 @@ private:
         auto seriesRows = [&](const SeriesSummary& x, const std::string& which) {
             row({"Series" + which, escaped(x.source)});
             row({"Slices", std::to_string(x.last - x.first + 1) + " (" + std::to_string(x.first) + "&ndash;" +
-                               std::to_string(x.last) + "), " + std::to_string(x.files) + " files"});
+                               std::to_string(x.last) + "), " +
+                               (x.files > 0 ? std::to_string(x.files) + " files" : "made by halvex, no files")});
         };
         seriesRows(s, in_.other ? " (first)" : "");
         if (in_.other) seriesRows(in_.other->series, " (other)");
@@ -171,24 +173,44 @@ private:
         if (in_.comparison) comparison();
     }
 
+    // The series' own tables, each under the name of the series when two are compared.
+    std::vector<std::pair<const EvaluationResult*, std::string>> series() const {
+        if (!in_.other) return {{&r_, ""}};
+        return {{&r_, "First series: " + escaped(r_.series.source)},
+                {in_.other, "Other series: " + escaped(in_.other->series.source)}};
+    }
+    void caption(const std::string& text) {
+        if (!text.empty()) add("<p><i>" + text + "</i></p>\n");
+    }
+
     void ctNumbers() {
-        add("<h2>CT numbers</h2>\n<table>\n");
-        row({"Object", "Mean (HU) [95 %]", "SD (HU) [95 %]"}, true);
-        for (const CtNumberResult& c : r_.ctNumbers)
-            row({escaped(c.object), withInterval(c.meanHu, 2), withInterval(c.sdHu, 2)});
-        add("</table>\n");
-        if (r_.uniformityHu.defined)
-            add("<p>Uniformity (largest |peripheral &minus; centre|): " + withInterval(r_.uniformityHu, 2) + " HU</p>\n");
+        add("<h2>CT numbers</h2>\n");
+        for (const auto& [r, name] : series()) {
+            caption(name);
+            add("<table>\n");
+            row({"Object", "Mean (HU) [95 %]", "SD (HU) [95 %]"}, true);
+            for (const CtNumberResult& c : r->ctNumbers)
+                row({escaped(c.object), withInterval(c.meanHu, 2), withInterval(c.sdHu, 2)});
+            add("</table>\n");
+            if (r->uniformityHu.defined)
+                add("<p>Uniformity (largest |peripheral &minus; centre|): " + withInterval(r->uniformityHu, 2) + " HU</p>\n");
+        }
     }
 
     void noise() {
         if (!r_.nps) return;
         const NpsResult& n = *r_.nps;
-        add("<h2>Noise</h2>\n<table>\n");
-        row({"Noise SD", withInterval(n.noiseHu, 2) + " HU"});
-        row({"Peak frequency f<sub>peak</sub>", withInterval(n.fPeak, 3) + " cycles/mm" + (n.flat ? " (flat NPS)" : "")});
-        row({"Mean frequency f<sub>av</sub>", withInterval(n.fAv, 3) + " cycles/mm"});
-        add("</table>\n");
+        add("<h2>Noise</h2>\n");
+        for (const auto& [r, name] : series()) {
+            if (!r->nps) continue;
+            caption(name);
+            add("<table>\n");
+            row({"Noise SD", withInterval(r->nps->noiseHu, 2) + " HU"});
+            row({"Peak frequency f<sub>peak</sub>",
+                 withInterval(r->nps->fPeak, 3) + " cycles/mm" + (r->nps->flat ? " (flat NPS)" : "")});
+            row({"Mean frequency f<sub>av</sub>", withInterval(r->nps->fAv, 3) + " cycles/mm"});
+            add("</table>\n");
+        }
         PlotSpec spec{"Noise power spectrum", "Spatial frequency (cycles/mm)", "NPS (HU\xC2\xB2 mm\xC2\xB2)", {}};
         spec.curves.push_back(curveOf(n.curve, in_.other ? "first" : "", curveColour(0), false));
         if (in_.other && in_.other->nps) spec.curves.push_back(curveOf(in_.other->nps->curve, "other", curveColour(0), true));
@@ -199,12 +221,16 @@ private:
 
     void ttf() {
         if (r_.ttf.empty()) return;
-        add("<h2>TTF of the inserts</h2>\n<table>\n");
-        row({"Insert", "Contrast (HU)", "CNR", "MTF50 (cycles/mm) [95 %]", "MTF10 (cycles/mm) [95 %]"}, true);
-        for (const TtfResult& t : r_.ttf)
-            row({escaped(t.object), fixed(t.contrastHu, 1), fixed(t.cnr, 1), withInterval(t.mtf50, 3),
-                 withInterval(t.mtf10, 3)});
-        add("</table>\n");
+        add("<h2>TTF of the inserts</h2>\n");
+        for (const auto& [r, name] : series()) {
+            caption(name);
+            add("<table>\n");
+            row({"Insert", "Contrast (HU)", "CNR", "MTF50 (cycles/mm) [95 %]", "MTF10 (cycles/mm) [95 %]"}, true);
+            for (const TtfResult& t : r->ttf)
+                row({escaped(t.object), fixed(t.contrastHu, 1), fixed(t.cnr, 1), withInterval(t.mtf50, 3),
+                     withInterval(t.mtf10, 3)});
+            add("</table>\n");
+        }
         PlotSpec spec{"TTF of the inserts", "Spatial frequency (cycles/mm)", "MTF", {}};
         for (size_t i = 0; i < r_.ttf.size(); ++i) {
             const TtfResult& t = r_.ttf[i];
@@ -219,10 +245,15 @@ private:
 
     void wire() {
         if (!r_.wire) return;
-        add("<h2>Wire MTF (" + escaped(r_.wire->object) + ")</h2>\n<table>\n");
-        row({"MTF50", withInterval(r_.wire->mtf50, 3) + " cycles/mm"});
-        row({"MTF10", withInterval(r_.wire->mtf10, 3) + " cycles/mm"});
-        add("</table>\n");
+        add("<h2>Wire MTF (" + escaped(r_.wire->object) + ")</h2>\n");
+        for (const auto& [r, name] : series()) {
+            if (!r->wire) continue;
+            caption(name);
+            add("<table>\n");
+            row({"MTF50", withInterval(r->wire->mtf50, 3) + " cycles/mm"});
+            row({"MTF10", withInterval(r->wire->mtf10, 3) + " cycles/mm"});
+            add("</table>\n");
+        }
         PlotSpec spec{"MTF of the wire (2D FFT)", "Spatial frequency (cycles/mm)", "MTF", {}};
         spec.curves.push_back(curveOf(r_.wire->curve, in_.other ? "first" : "", curveColour(0), false));
         if (in_.other && in_.other->wire) spec.curves.push_back(curveOf(in_.other->wire->curve, "other", curveColour(0), true));
@@ -233,10 +264,15 @@ private:
 
     void ssp() {
         if (!r_.ssp) return;
-        add("<h2>Slice sensitivity profile (" + escaped(r_.ssp->object) + ")</h2>\n<table>\n");
-        row({"FWHM", withInterval(r_.ssp->fwhmMm, 3) + " mm"});
-        row({"FWTM", withInterval(r_.ssp->fwtmMm, 3) + " mm"});
-        add("</table>\n");
+        add("<h2>Slice sensitivity profile (" + escaped(r_.ssp->object) + ")</h2>\n");
+        for (const auto& [r, name] : series()) {
+            if (!r->ssp) continue;
+            caption(name);
+            add("<table>\n");
+            row({"FWHM", withInterval(r->ssp->fwhmMm, 3) + " mm"});
+            row({"FWTM", withInterval(r->ssp->fwtmMm, 3) + " mm"});
+            add("</table>\n");
+        }
         if (r_.ssp->profile.f.empty()) return;
         PlotSpec spec{"Slice sensitivity profile", "z from the profile's centre (mm)", "Relative signal", {}};
         spec.curves.push_back(curveOf(r_.ssp->profile, in_.other ? "first" : "", curveColour(0), false));
@@ -247,18 +283,25 @@ private:
 
     void dprime() {
         if (r_.dprime.empty()) return;
-        add("<h2>Detectability d'</h2>\n<table>\n");
-        row({"Task", "Observer", "d' [95 %]", "TTF of"}, true);
+        add("<h2>Detectability d'</h2>\n");
+        for (const auto& [r, name] : series()) {
+            caption(name);
+            add("<table>\n");
+            row({"Task", "Observer", "d' [95 %]", "TTF of"}, true);
+            for (const DprimeResult& d : r->dprime)
+                row({fixed(d.diameterMm, 1) + " mm, " + contrastLabel(d.contrastHu), d.observer,
+                     withInterval(d.value, 2), escaped(d.ttfObject)});
+            add("</table>\n");
+        }
+        // Bars by task, NPW and NPWE side by side, the other series' lighter.
         std::vector<PlotBar> bars;
         for (size_t i = 0; i < r_.dprime.size(); ++i) {
             const DprimeResult& d = r_.dprime[i];
-            const std::string task = fixed(d.diameterMm, 1) + " mm, " + contrastLabel(d.contrastHu);
-            row({task, d.observer, withInterval(d.value, 2), escaped(d.ttfObject)});
             const size_t colour = d.observer == "NPW" ? 0 : 1;
             const QString group = QString::fromStdString(fixed(d.diameterMm, 1) + " mm\n" + contrastLabel(d.contrastHu));
-            const std::string series = in_.other ? " first" : "";
+            const std::string which = in_.other ? " first" : "";
             if (d.value.defined)
-                bars.push_back({group, QString::fromStdString(d.observer + series), d.value.value, d.value.lo,
+                bars.push_back({group, QString::fromStdString(d.observer + which), d.value.value, d.value.lo,
                                 d.value.hi, curveColour(colour)});
             if (in_.other && i < in_.other->dprime.size() && in_.other->dprime[i].value.defined) {
                 const Estimate& o = in_.other->dprime[i].value;
@@ -266,7 +309,6 @@ private:
                                 curveColour(colour).lighter(150)});
             }
         }
-        add("</table>\n");
         image("dprime.png", plotBars("Detectability d' (95 % intervals)", "d'", bars, kGraphWidth, kGraphHeight),
               kGraphWidth);
     }

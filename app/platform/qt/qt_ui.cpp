@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QFileDialog>
 #include <QImage>
 #include <QInputDialog>
@@ -93,5 +95,9 @@ void QtUi::progress(int done, int total) {
 }
 
 void QtUi::pumpEvents() { QApplication::processEvents(); }
+
+void QtUi::openDocument(const std::string& path) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
 
 }  // namespace halvex

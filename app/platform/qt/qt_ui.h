@@ -28,6 +28,7 @@ public:
     void showWindow(const std::string& window, bool shown) override;
     void progress(int done, int total) override;
     void pumpEvents() override;
+    void openDocument(const std::string& path) override;
 
 private:
     QWidget* parent_ = nullptr;

@@ -81,6 +81,8 @@ void ScriptUi::captionChanged(const std::string& window, const std::string& capt
     out_ << "caption " << window << " " << quoted(caption) << "\n";
 }
 
+void ScriptUi::openDocument(const std::string& path) { out_ << "open " << quoted(path) << "\n"; }
+
 void ScriptUi::showWindow(const std::string& window, bool shown) {
     out_ << (shown ? "show " : "hide ") << window << "\n";
 }

@@ -38,6 +38,7 @@ public:
     void showWindow(const std::string& window, bool shown) override;
     void progress(int, int) override {}
     void pumpEvents() override {}
+    void openDocument(const std::string& path) override;
 
 private:
     std::string dialog(const std::string& title, std::deque<std::string>& queue);

@@ -100,6 +100,7 @@ QWidget* MainWindow::buildControls() {
     auto* roiRow = new QHBoxLayout(roi);
     for (QRadioButton* b : bindOptionGroup(w.ROIS, g, roi)) roiRow->addWidget(b);
     roiRow->addWidget(bindButton(w.SHOWMW, g, roi));
+    roiRow->addWidget(bindButton(w.EVALBTN, g, roi));
     roiRow->addWidget(bindButton(w.DUALBTN, g, roi));
     column->addWidget(roi);
 
